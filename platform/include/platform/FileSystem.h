@@ -1,0 +1,64 @@
+// The file-manager services the catalogue uses. Failures that a caller passes on are thrown as
+// std::filesystem::filesystem_error carrying the errno of the call that failed.
+#pragma once
+
+#include <filesystem>
+#include <string_view>
+#include <type_traits>
+#include <utility>
+
+namespace platform::fs {
+
+using std::filesystem::path;
+
+// A non-owning reference to a callable, cheap enough to call once per directory entry.
+template <class Signature> class FunctionRef;
+template <class R, class... Args> class FunctionRef<R(Args...)> {
+public:
+    template <class F>
+        requires(!std::is_same_v<std::remove_cvref_t<F>, FunctionRef>)
+    FunctionRef(F&& f) // NOLINT: implicit on purpose, like std::function
+        : object_(const_cast<void*>(static_cast<const void*>(&f))),
+          call_([](void* o, Args... args) -> R {
+              return (*static_cast<std::remove_reference_t<F>*>(o))(std::forward<Args>(args)...);
+          }) {}
+    R operator()(Args... args) const { return call_(object_, std::forward<Args>(args)...); }
+
+private:
+    void* object_;
+    R (*call_)(void*, Args...);
+};
+
+// Lists the folder's own entries (no descendants), skipping hidden ones, and calls back with the
+// name of each entry that is a regular file (a symbolic link is not one), in listing order.
+// Entries are never opened. Returns false when the folder cannot be listed.
+bool forEachVisibleRegularFile(const path& folder, FunctionRef<void(std::string_view)> visit);
+
+// True when any entry stands at p: file, folder, or a symbolic link even if it dangles.
+bool entryExists(const path& p);
+
+// Whether p names an existing folder, following symbolic links as Finder does.
+bool isDirectory(const path& p);
+
+// Creates the folder and every missing parent; throws the failure of the step that failed.
+void createDirectories(const path& p);
+
+// Creates an empty file at p unless something stands there; returns whether it did.
+bool createEmptyFile(const path& p);
+
+// Copies the regular file `from` to the new name `to`:
+// - never replaces anything: fails with "file exists" when `to` is taken, even by a symbolic link;
+// - never leaves a partial file: on failure nothing is left at `to`;
+// - the copy's permissions are the source's, plus write for its owner;
+// - uses the kernel's copy (clone or in-kernel copy), so memory use does not grow with the size.
+void copyFileExclusive(const path& from, const path& to);
+
+} // namespace platform::fs
+
+namespace platform::fs {
+
+// The file manager's own idea of the user's home: on macOS the (possibly sandboxed) home of the
+// process, on Linux $HOME, else "/".
+path homeDirectoryForCurrentUser();
+
+} // namespace platform::fs

@@ -1,0 +1,57 @@
+// Text rules the catalogue needs, the way the platform's file manager and string services
+// apply them. Strings are UTF-8 byte strings; on Linux a file name may hold bytes that are not
+// UTF-8, and every rule here accepts them without failing (a bad byte counts as one character
+// that is neither a digit nor a letter).
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace platform::text {
+
+// Finder order: how Finder sorts file names in the user's current locale. Digit runs compare by
+// numeric value and letter case only breaks ties. The locale is read from LC_ALL, LC_COLLATE and
+// LANG (the first that is set and not empty) when the object is made.
+class FinderOrder {
+public:
+    FinderOrder();
+    ~FinderOrder();
+    FinderOrder(const FinderOrder&) = delete;
+    FinderOrder& operator=(const FinderOrder&) = delete;
+
+    // Negative when a sorts before b, zero when they sort the same, positive otherwise.
+    int compare(std::string_view a, std::string_view b) const;
+
+    // The locale the order was made for, as taken from the environment ("" for the root order).
+    const std::string& localeName() const;
+
+    struct Impl;
+
+private:
+    std::shared_ptr<Impl> impl_;
+};
+
+// The NFC form of s: two strings are canonically equal exactly when their keys are equal.
+std::string canonicalKey(std::string_view s);
+
+// Length in bytes of the match of "^\d+[ _.-]+" at the start of s, 0 when there is none.
+// '\d' is any Unicode decimal digit; both runs are greedy.
+std::size_t orderPrefixLength(std::string_view s);
+
+// Case-insensitive anchored search: when s starts with needle (ASCII, lower case) in any letter
+// case, the length in bytes of the matched part of s, else 0. The Turkish capital dotted I
+// (U+0130) counts as a case variant of 'i'.
+std::size_t caseInsensitivePrefixLength(std::string_view s, std::string_view needle);
+
+// Path-extension split of one file name: the extension is what follows the last '.', the base
+// what precedes it. A name without '.', or whose only usable '.' is its first or last character
+// (".profile", "Notlar."), has no extension and is all base.
+std::string stringByDeletingPathExtension(std::string_view name);
+std::string pathExtension(std::string_view name);
+
+// s as valid UTF-8, each byte that is not part of a well-formed sequence replaced by U+FFFD.
+std::string displayable(std::string_view s);
+
+} // namespace platform::text

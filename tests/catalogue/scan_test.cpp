@@ -1,0 +1,236 @@
+// The scan of the template folder into the ordered, capped catalogue, and where that folder is.
+#include "Templates.h"
+
+#include "TestSupport.h"
+
+#include <cstdio>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace {
+
+using namespace testing_support;
+
+std::vector<std::string> titles(const std::vector<Templates::Template>& records) {
+    std::vector<std::string> out;
+    for (const auto& r : records)
+        out.push_back(r.title());
+    return out;
+}
+
+std::vector<std::string> onDiskNames(const std::vector<Templates::Template>& records) {
+    std::vector<std::string> out;
+    for (const auto& r : records)
+        out.push_back(r.url().filename().string());
+    return out;
+}
+
+using V = std::vector<std::string>;
+
+class Scan : public HomeTest {};
+
+TEST_F(Scan, DirectoryFollowsTheUserDatabaseNotHome) {
+    EXPECT_EQ(Templates::directory().string(),
+              testHome().string() + "/Library/Application Support/Lemvora/Şablonlar/");
+    fs::create_directories(templates());
+    EXPECT_EQ(Templates::directory(), templates() / "");
+}
+
+TEST_F(Scan, MissingOrUnlistableFolderGivesNothing) {
+    EXPECT_TRUE(Templates::load().empty());
+    writeFile(templates()); // a file where the folder should be
+    EXPECT_TRUE(Templates::load().empty());
+}
+
+TEST_F(Scan, OnlyVisibleRegularFilesDirectlyInsideCount) {
+    makeTemplates({".DS_Store", ".gizli.txt"});
+    writeFile(templates() / "Arşiv" / "İçerde.txt");
+    fs::create_symlink(templates() / "Arşiv" / "İçerde.txt", templates() / "Bağ.txt");
+    fs::create_symlink(templates() / "yok", templates() / "Kırık bağ.txt");
+    ASSERT_EQ(mkfifo((templates() / "Boru.txt").c_str(), 0644), 0);
+    int sock = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string socketPath = (templates() / "Soket").string();
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", socketPath.c_str());
+    ASSERT_EQ(bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    EXPECT_TRUE(Templates::load().empty()); // and a FIFO did not block it
+    close(sock);
+
+    writeFile(templates() / "Not.txt");
+    const auto records = Templates::load();
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].url(), templates() / "Not.txt");
+}
+
+TEST_F(Scan, StarterSetNamesInOrderWithoutSuffixes) {
+    makeTemplates({"50 Yeni PowerPoint Sunusu.pptx", "30 Yeni Word Belgesi.docx",
+                   "10 Yeni Metin Belgesi.txt", "40 Yeni Excel Çalışma Kitabı.xlsx",
+                   "20 Yeni Markdown Belgesi.md"});
+    const auto records = Templates::load();
+    EXPECT_EQ(titles(records), (V{"Metin Belgesi", "Markdown Belgesi", "Word Belgesi",
+                                  "Excel Çalışma Kitabı", "PowerPoint Sunusu"}));
+    ASSERT_EQ(records.size(), 5u);
+    EXPECT_EQ(records[0].fileName(), "Yeni Metin Belgesi.txt");
+    EXPECT_EQ(records[0].url(), templates() / "10 Yeni Metin Belgesi.txt");
+}
+
+TEST_F(Scan, NumbersOrderByValueAndTheWholeNameIsTheKey) {
+    ScopedLocale locale("en_US.UTF-8");
+    makeTemplates({"100 Ek.md", "9 Not.txt", "10 Rapor.docx"});
+    EXPECT_EQ(titles(Templates::load()), (V{"Not", "Rapor", "Ek"}));
+
+    HomeTest::SetUp();
+    makeTemplates({"10 Alfa.txt", "2 Zebra.txt", "Beta.txt", "1 zeta.txt"});
+    EXPECT_EQ(onDiskNames(Templates::load()),
+              (V{"1 zeta.txt", "2 Zebra.txt", "10 Alfa.txt", "Beta.txt"}));
+}
+
+TEST_F(Scan, LetterCaseOnlyBreaksTies) {
+    ScopedLocale locale("en_US.UTF-8");
+    makeTemplates({"b.txt", "A.txt", "a.txt", "B.md"});
+    EXPECT_EQ(onDiskNames(Templates::load()), (V{"a.txt", "A.txt", "B.md", "b.txt"}));
+}
+
+TEST_F(Scan, OrderFollowsTheLocale) {
+    // Turkish has Ç as a letter of its own after C; English sorts it as an accented C.
+    makeTemplates({"Cz.txt", "Çay.txt", "Dosya.txt"});
+    {
+        ScopedLocale locale("tr_TR.UTF-8");
+        EXPECT_EQ(onDiskNames(Templates::load()), (V{"Cz.txt", "Çay.txt", "Dosya.txt"}));
+    }
+    {
+        ScopedLocale locale("en_US.UTF-8");
+        EXPECT_EQ(onDiskNames(Templates::load()), (V{"Çay.txt", "Cz.txt", "Dosya.txt"}));
+    }
+    {
+        // LC_ALL unset: LC_COLLATE decides before LANG.
+        ScopedLocale locale("");
+        setenv("LANG", "en_US.UTF-8", 1);
+        setenv("LC_COLLATE", "tr_TR.UTF-8", 1);
+        EXPECT_EQ(onDiskNames(Templates::load()), (V{"Cz.txt", "Çay.txt", "Dosya.txt"}));
+        unsetenv("LC_COLLATE");
+        EXPECT_EQ(onDiskNames(Templates::load()), (V{"Çay.txt", "Cz.txt", "Dosya.txt"}));
+        unsetenv("LANG");
+    }
+}
+
+TEST_F(Scan, SharedTitlesGetTheExtensionOnce) {
+    struct Case {
+        V files;
+        V titles;
+    };
+    const Case cases[] = {
+        {{"10 Not.txt", "20 Not.md"}, {"Not (txt)", "Not (md)"}},
+        {{"10 Rapor.docx", "20 Rapor"}, {"Rapor (docx)", "Rapor"}},
+        {{"10 Not.txt", "20 Not.txt"}, {"Not (txt)", "Not (txt)"}},
+        {{"10 Yeni Not.txt", "20 Not.txt"}, {"Not (txt)", "Not (txt)"}},
+        {{"Not.txt", "not.md"}, {"not", "Not"}},
+        {{"Not.TXT", "Not.md"}, {"Not (md)", "Not (TXT)"}},
+        // A title made by the suffix is not counted again.
+        {{"1 Not (txt).md", "2 Not.txt", "3 Not.md"}, {"Not (txt)", "Not (txt)", "Not (md)"}},
+        // Composed and decomposed forms are one title.
+        {{"1 Çay.txt", "2 C\u0327ay.md"}, {"Çay (txt)", "C\u0327ay (md)"}},
+    };
+    ScopedLocale locale("en_US.UTF-8");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.files[0]);
+        HomeTest::SetUp();
+        makeTemplates(c.files);
+        const auto records = Templates::load();
+        EXPECT_EQ(titles(records), c.titles);
+    }
+}
+
+TEST_F(Scan, CapKeepsTheFirstTwentyBeforeTitlesAreCounted) {
+    V names;
+    for (char c = 'a'; c <= 'y'; ++c) {
+        char name[16];
+        std::snprintf(name, sizeof name, "%02d %c.txt", c - 'a' + 1, c);
+        names.push_back(name);
+    }
+    makeTemplates(names);
+    auto records = Templates::load();
+    ASSERT_EQ(records.size(), Templates::maxItems);
+    EXPECT_EQ(records.front().url().filename(), "01 a.txt");
+    EXPECT_EQ(records.back().url().filename(), "20 t.txt");
+
+    // The 21st shares its title with the 1st, but is dropped first, so no suffix.
+    HomeTest::SetUp();
+    names.resize(20);
+    names.push_back("21 a.md");
+    makeTemplates(names);
+    records = Templates::load();
+    ASSERT_EQ(records.size(), 20u);
+    EXPECT_EQ(records.front().title(), "a");
+}
+
+TEST_F(Scan, CapIsStableForEqualNamesInAnyListingOrder) {
+    // Canonically equal names sort the same; the cap must still keep exactly twenty.
+    V names;
+    for (int i = 0; i < 30; ++i)
+        names.push_back(i % 2 ? "x" + std::to_string(i) + "\u00E7.txt"
+                              : "x" + std::to_string(i - 1) + "c\u0327.txt");
+    makeTemplates(names);
+    const auto records = Templates::load();
+    EXPECT_EQ(records.size(), 20u);
+    EXPECT_EQ(Templates::load().size(), 20u);
+    EXPECT_EQ(onDiskNames(records), onDiskNames(Templates::load()));
+}
+
+TEST_F(Scan, InvalidUtf8NameIsListedWithReplacementCharactersInItsTitle) {
+    const std::string raw = "10 Bozuk\xff ad.txt";
+    makeTemplates({raw});
+    const auto records = Templates::load();
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].title(), "Bozuk\uFFFD ad");
+    EXPECT_EQ(records[0].fileName(), "Bozuk\xff ad.txt");
+    EXPECT_EQ(records[0].url().filename().string(), raw);
+    EXPECT_TRUE(fs::exists(records[0].url()));
+}
+
+// The rest of these need a process of their own: another user database, or another user.
+class ScanProcess : public HomeTest {
+protected:
+    ProcessResult catalog(const ProcessOptions& options = {}) {
+        return runProcess({LEMVORA_CATALOG_EXE}, options);
+    }
+};
+
+TEST_F(ScanProcess, UnreadableFolderGivesNothing) {
+    makeTemplates({"Not.txt"});
+    // The folder is the test user's; the unprivileged user reads it with the same user database
+    // entry pointing at this home.
+    const fs::path passwd = scratch() / "passwd";
+    writeFile(passwd, "lemvora-nobody:x:65534:65534::" + testHome().string() + ":/bin/sh\n");
+    for (fs::path p = templates(); p != testHome().parent_path(); p = p.parent_path())
+        chmod(p.c_str(), 0755);
+    ProcessOptions options{.environment = {{"NSS_WRAPPER_PASSWD", passwd.string()}},
+                           .asNobody = true};
+    EXPECT_NE(catalog(options).out.find("Not.txt"), std::string::npos);
+    chmod(templates().c_str(), 0700);
+    const auto result = catalog(options);
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.out, templates().string() + "/\n");
+}
+
+TEST_F(ScanProcess, MissingUserEntryFallsBackToTheProcessHome) {
+    const fs::path passwd = scratch() / "passwd";
+    writeFile(passwd, "someone-else:x:4242:4242::/home/else:/bin/sh\n");
+    auto result = catalog({.environment = {{"NSS_WRAPPER_PASSWD", passwd.string()},
+                                           {"HOME", "/ev/kullanici"}}});
+    EXPECT_EQ(result.out, "/ev/kullanici/Library/Application Support/Lemvora/Şablonlar/\n");
+}
+
+TEST_F(ScanProcess, EmptyHomeFieldIsUsedUnchanged) {
+    const fs::path passwd = scratch() / "passwd";
+    writeFile(passwd, "lemvora-test:x:" + std::to_string(getuid()) + ":0:::/bin/sh\n");
+    auto result = catalog({.environment = {{"NSS_WRAPPER_PASSWD", passwd.string()},
+                                           {"HOME", "/ev/kullanici"}}});
+    EXPECT_EQ(result.out, "Library/Application Support/Lemvora/Şablonlar/\n");
+}
+
+} // namespace

@@ -1,0 +1,180 @@
+#include "TestSupport.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include <fcntl.h>
+#include <grp.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace testing_support {
+
+namespace {
+fs::path fromEnvironment(const char* name) {
+    const char* value = std::getenv(name);
+    if (value == nullptr)
+        throw std::runtime_error(std::string(name) +
+                                 " is not set: run the tests through with-fake-home.sh (ctest)");
+    return value;
+}
+
+void forceRemove(const fs::path& p) {
+    std::error_code ec;
+    if (!fs::exists(fs::symlink_status(p, ec)))
+        return;
+    for (auto it = fs::recursive_directory_iterator(p, ec); !ec && it != fs::end(it);
+         it.increment(ec))
+        if (it->is_directory(ec) && !it->is_symlink(ec))
+            fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
+    fs::permissions(p, fs::perms::owner_all, fs::perm_options::add, ec);
+    fs::remove_all(p, ec);
+}
+} // namespace
+
+fs::path testHome() { return fromEnvironment("LEMVORA_TEST_HOME"); }
+fs::path nobodyHome() { return fromEnvironment("LEMVORA_TEST_NOBODY_HOME"); }
+
+fs::path templatesFolderOf(const fs::path& home) {
+    return home / "Library/Application Support/Lemvora/Şablonlar";
+}
+
+void writeFile(const fs::path& p, std::string_view content) {
+    fs::create_directories(p.parent_path());
+    std::ofstream out(p, std::ios::binary | std::ios::trunc);
+    out.write(content.data(), static_cast<std::streamsize>(content.size()));
+    if (!out)
+        throw std::runtime_error("cannot write " + p.string());
+}
+
+std::string readFile(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+std::vector<std::string> namesIn(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+ProcessResult runProcess(const std::vector<std::string>& argv, const ProcessOptions& options) {
+    int in[2], out[2], err[2];
+    if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0)
+        throw std::runtime_error("pipe failed");
+    std::vector<char*> args;
+    for (const auto& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+
+    pid_t pid = fork();
+    if (pid < 0)
+        throw std::runtime_error("fork failed");
+    if (pid == 0) {
+        dup2(in[0], 0);
+        dup2(out[1], 1);
+        dup2(err[1], 2);
+        for (const auto& [name, value] : options.environment) {
+            if (value.empty())
+                unsetenv(name.c_str());
+            else
+                setenv(name.c_str(), value.c_str(), 1);
+        }
+        if (options.workingDirectory && chdir(options.workingDirectory->c_str()) != 0)
+            _exit(126);
+        if (options.asNobody && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 ||
+                                 setuid(65534) != 0))
+            _exit(125);
+        execv(args[0], args.data());
+        _exit(127);
+    }
+    close(in[0]);
+    close(out[1]);
+    close(err[1]);
+
+    ProcessResult result;
+    std::size_t written = 0;
+    int inFd = in[1];
+    if (options.input.empty()) {
+        close(inFd);
+        inFd = -1;
+    }
+    signal(SIGPIPE, SIG_IGN);
+    bool outOpen = true, errOpen = true;
+    while (outOpen || errOpen) {
+        pollfd fds[3] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}, {inFd, POLLOUT, 0}};
+        if (poll(fds, inFd >= 0 ? 3 : 2, -1) < 0 && errno != EINTR)
+            break;
+        char buffer[65536];
+        for (int k = 0; k < 2; ++k) {
+            bool& open = k == 0 ? outOpen : errOpen;
+            if (!open || !(fds[k].revents & (POLLIN | POLLHUP | POLLERR)))
+                continue;
+            ssize_t n = read(fds[k].fd, buffer, sizeof buffer);
+            if (n <= 0)
+                open = false;
+            else
+                (k == 0 ? result.out : result.err).append(buffer, static_cast<std::size_t>(n));
+        }
+        if (inFd >= 0 && (fds[2].revents & (POLLOUT | POLLERR | POLLHUP))) {
+            ssize_t n = write(inFd, options.input.data() + written, options.input.size() - written);
+            if (n > 0)
+                written += static_cast<std::size_t>(n);
+            if (n < 0 || written == options.input.size()) {
+                close(inFd);
+                inFd = -1;
+            }
+        }
+    }
+    if (inFd >= 0)
+        close(inFd);
+    close(out[0]);
+    close(err[0]);
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return result;
+}
+
+ScopedLocale::ScopedLocale(const char* locale) {
+    if (const char* old = std::getenv("LC_ALL"))
+        previous_ = old;
+    setenv("LC_ALL", locale, 1);
+}
+
+ScopedLocale::~ScopedLocale() {
+    if (previous_)
+        setenv("LC_ALL", previous_->c_str(), 1);
+    else
+        unsetenv("LC_ALL");
+}
+
+void HomeTest::SetUp() {
+    forceRemove(testHome() / "Library");
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    scratch_ = fs::path(std::getenv("LEMVORA_TEST_WORK")) / "scratch" /
+               (std::string(info->test_suite_name()) + "." + info->name());
+    forceRemove(scratch_);
+    fs::create_directories(scratch_);
+}
+
+void HomeTest::TearDown() { forceRemove(scratch_); }
+
+void HomeTest::makeTemplates(const std::vector<std::string>& names) const {
+    fs::create_directories(templates());
+    for (const auto& name : names)
+        writeFile(templates() / name);
+}
+
+} // namespace testing_support
