@@ -51,10 +51,9 @@ public:
     void offer(std::string_view name) {
         if (kept_.size() == maxItems && order_.compare(name, kept_.back()) >= 0)
             return;
-        auto at = std::upper_bound(kept_.begin(), kept_.end(), name,
-                                   [this](std::string_view n, const std::string& k) {
-                                       return order_.compare(n, k) < 0;
-                                   });
+        auto at = std::upper_bound(
+            kept_.begin(), kept_.end(), name,
+            [this](std::string_view n, const std::string& k) { return order_.compare(n, k) < 0; });
         if (kept_.size() == maxItems)
             kept_.pop_back();
         kept_.emplace(at, name);
@@ -89,8 +88,9 @@ std::vector<Template> load() {
             continue;
         const std::string extension = text::pathExtension(record.fileName());
         if (!extension.empty())
-            record = Template(record.url(), record.title() + " (" + text::displayable(extension) + ")",
-                              record.fileName());
+            record =
+                Template(record.url(), record.title() + " (" + text::displayable(extension) + ")",
+                         record.fileName());
     }
     return records;
 }

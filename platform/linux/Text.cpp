@@ -83,21 +83,22 @@ FinderOrder::~FinderOrder() = default;
 
 int FinderOrder::compare(std::string_view a, std::string_view b) const {
     UErrorCode status = U_ZERO_ERROR;
-    UCollationResult r =
-        ucol_strcollUTF8(impl_->collator, a.data(), static_cast<int32_t>(a.size()), b.data(),
-                         static_cast<int32_t>(b.size()), &status);
+    UCollationResult r = ucol_strcollUTF8(impl_->collator, a.data(), static_cast<int32_t>(a.size()),
+                                          b.data(), static_cast<int32_t>(b.size()), &status);
     if (U_FAILURE(status))
         return a.compare(b);
     return r == UCOL_LESS ? -1 : (r == UCOL_GREATER ? 1 : 0);
 }
 
-const std::string& FinderOrder::localeName() const { return impl_->locale; }
+const std::string& FinderOrder::localeName() const {
+    return impl_->locale;
+}
 
 std::string canonicalKey(std::string_view s) {
     UErrorCode status = U_ZERO_ERROR;
     const icu::Normalizer2* nfc = icu::Normalizer2::getNFCInstance(status);
-    icu::UnicodeString text = icu::UnicodeString::fromUTF8(
-        icu::StringPiece(s.data(), static_cast<int32_t>(s.size())));
+    icu::UnicodeString text =
+        icu::UnicodeString::fromUTF8(icu::StringPiece(s.data(), static_cast<int32_t>(s.size())));
     icu::UnicodeString normalized = nfc->normalize(text, status);
     std::string out;
     if (U_FAILURE(status))

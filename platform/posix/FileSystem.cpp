@@ -70,8 +70,9 @@ int copyContents(int in, int out) {
         ssize_t n;
         if (rangeCopy) {
             n = ::copy_file_range(in, nullptr, out, nullptr, 1 << 30, 0);
-            if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP ||
-                          errno == EINVAL) && !copied) {
+            if (n < 0 &&
+                (errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP || errno == EINVAL) &&
+                !copied) {
                 rangeCopy = false;
                 continue;
             }

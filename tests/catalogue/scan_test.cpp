@@ -220,16 +220,16 @@ TEST_F(ScanProcess, UnreadableFolderGivesNothing) {
 TEST_F(ScanProcess, MissingUserEntryFallsBackToTheProcessHome) {
     const fs::path passwd = scratch() / "passwd";
     writeFile(passwd, "someone-else:x:4242:4242::/home/else:/bin/sh\n");
-    auto result = catalog({.environment = {{"NSS_WRAPPER_PASSWD", passwd.string()},
-                                           {"HOME", "/ev/kullanici"}}});
+    auto result = catalog(
+        {.environment = {{"NSS_WRAPPER_PASSWD", passwd.string()}, {"HOME", "/ev/kullanici"}}});
     EXPECT_EQ(result.out, "/ev/kullanici/Library/Application Support/Lemvora/Şablonlar/\n");
 }
 
 TEST_F(ScanProcess, EmptyHomeFieldIsUsedUnchanged) {
     const fs::path passwd = scratch() / "passwd";
     writeFile(passwd, "lemvora-test:x:" + std::to_string(getuid()) + ":0:::/bin/sh\n");
-    auto result = catalog({.environment = {{"NSS_WRAPPER_PASSWD", passwd.string()},
-                                           {"HOME", "/ev/kullanici"}}});
+    auto result = catalog(
+        {.environment = {{"NSS_WRAPPER_PASSWD", passwd.string()}, {"HOME", "/ev/kullanici"}}});
     EXPECT_EQ(result.out, "Library/Application Support/Lemvora/Şablonlar/\n");
 }
 

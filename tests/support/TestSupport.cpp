@@ -38,8 +38,12 @@ void forceRemove(const fs::path& p) {
 }
 } // namespace
 
-fs::path testHome() { return fromEnvironment("LEMVORA_TEST_HOME"); }
-fs::path nobodyHome() { return fromEnvironment("LEMVORA_TEST_NOBODY_HOME"); }
+fs::path testHome() {
+    return fromEnvironment("LEMVORA_TEST_HOME");
+}
+fs::path nobodyHome() {
+    return fromEnvironment("LEMVORA_TEST_NOBODY_HOME");
+}
 
 fs::path templatesFolderOf(const fs::path& home) {
     return home / "Library/Application Support/Lemvora/Şablonlar";
@@ -92,8 +96,8 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const ProcessOpti
         }
         if (options.workingDirectory && chdir(options.workingDirectory->c_str()) != 0)
             _exit(126);
-        if (options.asNobody && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 ||
-                                 setuid(65534) != 0))
+        if (options.asNobody &&
+            (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
             _exit(125);
         execv(args[0], args.data());
         _exit(127);
@@ -169,7 +173,9 @@ void HomeTest::SetUp() {
     fs::create_directories(scratch_);
 }
 
-void HomeTest::TearDown() { forceRemove(scratch_); }
+void HomeTest::TearDown() {
+    forceRemove(scratch_);
+}
 
 void HomeTest::makeTemplates(const std::vector<std::string>& names) const {
     fs::create_directories(templates());

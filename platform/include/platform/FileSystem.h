@@ -16,8 +16,8 @@ template <class Signature> class FunctionRef;
 template <class R, class... Args> class FunctionRef<R(Args...)> {
 public:
     template <class F>
-        requires(!std::is_same_v<std::remove_cvref_t<F>, FunctionRef>)
-    FunctionRef(F&& f) // NOLINT: implicit on purpose, like std::function
+    requires(!std::is_same_v<std::remove_cvref_t<F>, FunctionRef>)
+        FunctionRef(F&& f) // NOLINT: implicit on purpose, like std::function
         : object_(const_cast<void*>(static_cast<const void*>(&f))),
           call_([](void* o, Args... args) -> R {
               return (*static_cast<std::remove_reference_t<F>*>(o))(std::forward<Args>(args)...);

@@ -1,0 +1,242 @@
+// Making a new document from a template: names, numbering, and never losing or clobbering data.
+#include "Templates.h"
+
+#include "TestSupport.h"
+
+#include <cerrno>
+#include <cstdio>
+
+#include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+using namespace testing_support;
+using V = std::vector<std::string>;
+
+class Create : public HomeTest {
+protected:
+    // The catalogue entry of the one template file made with these contents.
+    Templates::Template templateNamed(const std::string& onDisk, std::string_view content = {}) {
+        HomeTest::SetUp();
+        writeFile(templates() / onDisk, content);
+        auto records = Templates::load();
+        EXPECT_EQ(records.size(), 1u);
+        return records.at(0);
+    }
+    fs::path destination() const { return scratch() / "Hedef"; }
+
+    // Runs `body` in a child process (as the unprivileged user when asked) and returns the errno
+    // it reports: 0 for success.
+    template <class Body> int inChild(bool asNobody, Body body) {
+        pid_t pid = fork();
+        if (pid == 0) {
+            if (asNobody && (setgid(65534) != 0 || setuid(65534) != 0))
+                _exit(200);
+            _exit(body());
+        }
+        int status = 0;
+        waitpid(pid, &status, 0);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 255;
+    }
+};
+
+int errnoOf(const std::function<void()>& body) {
+    try {
+        body();
+        return 0;
+    } catch (const std::filesystem::filesystem_error& e) {
+        return e.code().value();
+    }
+}
+
+TEST_F(Create, NamesFollowTheFirstFreeNumber) {
+    struct Case {
+        V existing;
+        std::string made;
+    };
+    const Case cases[] = {
+        {{}, "Yeni Metin Belgesi.txt"},
+        {{"Yeni Metin Belgesi.txt"}, "Yeni Metin Belgesi 2.txt"},
+        {{"Yeni Metin Belgesi.txt", "Yeni Metin Belgesi 2.txt"}, "Yeni Metin Belgesi 3.txt"},
+        {{"Yeni Metin Belgesi.txt", "Yeni Metin Belgesi 3.txt"}, "Yeni Metin Belgesi 2.txt"},
+        {{"Yeni Metin Belgesi 2.txt"}, "Yeni Metin Belgesi.txt"},
+        {{"Yeni Metin Belgesi.txt/"}, "Yeni Metin Belgesi 2.txt"}, // a folder is taken too
+        {{"Yeni Metin Belgesi.txt", "Yeni Metin Belgesi 2.txt", "Yeni Metin Belgesi 3.txt",
+          "Yeni Metin Belgesi 4.txt", "Yeni Metin Belgesi 5.txt", "Yeni Metin Belgesi 6.txt",
+          "Yeni Metin Belgesi 7.txt", "Yeni Metin Belgesi 8.txt", "Yeni Metin Belgesi 9.txt"},
+         "Yeni Metin Belgesi 10.txt"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.made);
+        auto t = templateNamed("10 Yeni Metin Belgesi.txt", "metin");
+        for (const auto& name : c.existing) {
+            if (name.back() == '/')
+                fs::create_directories(destination() / name);
+            else
+                writeFile(destination() / name, "kullanıcının");
+        }
+        fs::create_directories(destination());
+        EXPECT_EQ(Templates::create(t, destination()), destination() / c.made);
+        EXPECT_EQ(readFile(destination() / c.made), "metin");
+        for (const auto& name : c.existing) {
+            if (name.back() != '/') {
+                EXPECT_EQ(readFile(destination() / name), "kullanıcının");
+            }
+        }
+    }
+}
+
+TEST_F(Create, ExtensionlessAndMultiDotNames) {
+    auto notes = templateNamed("Notlar");
+    fs::create_directories(destination());
+    EXPECT_EQ(Templates::create(notes, destination()).filename(), "Notlar");
+    EXPECT_EQ(Templates::create(notes, destination()).filename(), "Notlar 2");
+    EXPECT_EQ(Templates::create(notes, destination()).filename(), "Notlar 3");
+
+    auto archive = templateNamed("3 - Arşiv.tar.gz");
+    fs::create_directories(destination());
+    EXPECT_EQ(Templates::create(archive, destination()).filename(), "Arşiv.tar.gz");
+    EXPECT_EQ(Templates::create(archive, destination()).filename(), "Arşiv.tar 2.gz");
+}
+
+TEST_F(Create, EmptyTemplateGivesEmptyDocumentAndInvalidUtf8NamesAreKept) {
+    auto t = templateNamed("10 Bozuk\xff.txt");
+    fs::create_directories(destination());
+    const auto made = Templates::create(t, destination());
+    EXPECT_EQ(made.filename().string(), "Bozuk\xff.txt");
+    EXPECT_EQ(fs::file_size(made), 0u);
+}
+
+TEST_F(Create, SymbolicLinksCountAsTakenAndAreNeverWrittenThrough) {
+    auto t = templateNamed("Not.txt", "şablon");
+    fs::create_directories(destination());
+    const fs::path victim = scratch() / "kurban.txt";
+    writeFile(victim, "dokunma");
+    fs::create_symlink(scratch() / "yok.txt", destination() / "Not.txt"); // dangling
+    fs::create_symlink(victim, destination() / "Not 2.txt");
+    EXPECT_EQ(Templates::create(t, destination()), destination() / "Not 3.txt");
+    EXPECT_EQ(fs::read_symlink(destination() / "Not.txt"), scratch() / "yok.txt");
+    EXPECT_FALSE(fs::exists(scratch() / "yok.txt"));
+    EXPECT_EQ(readFile(victim), "dokunma");
+}
+
+TEST_F(Create, NewDocumentIsWritableByItsOwnerWhateverTheTemplate) {
+    auto t = templateNamed("Salt okunur.txt", "korumalı");
+    fs::permissions(t.url(), fs::perms::owner_read | fs::perms::group_read);
+    fs::create_directories(destination());
+    const auto made = Templates::create(t, destination());
+    EXPECT_EQ(fs::status(made).permissions(),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    EXPECT_EQ(readFile(made), "korumalı");
+}
+
+TEST_F(Create, FailuresPassTheFileSystemErrorOnAndLeaveNothing) {
+    auto t = templateNamed("Not.txt", "x");
+    // Destination folder missing.
+    EXPECT_EQ(errnoOf([&] { Templates::create(t, scratch() / "yok"); }), ENOENT);
+
+    // Template gone since the scan.
+    fs::create_directories(destination());
+    fs::remove(t.url());
+    EXPECT_EQ(errnoOf([&] { Templates::create(t, destination()); }), ENOENT);
+    EXPECT_TRUE(namesIn(destination()).empty());
+
+    // A FIFO put where the template was is refused without blocking.
+    ASSERT_EQ(mkfifo(t.url().c_str(), 0644), 0);
+    EXPECT_EQ(errnoOf([&] { Templates::create(t, destination()); }), EINVAL);
+    EXPECT_TRUE(namesIn(destination()).empty());
+}
+
+TEST_F(Create, UnprivilegedFailuresLeaveNothing) {
+    // Root ignores permission bits, so these run as the unprivileged user.
+    auto t = templateNamed("Not.txt", "x");
+    for (fs::path p = t.url().parent_path(); p != testHome().parent_path(); p = p.parent_path())
+        chmod(p.c_str(), 0755);
+    chmod(scratch().c_str(), 0755);
+    fs::create_directories(destination());
+    chmod(destination().c_str(), 0755); // root's folder: read-only for the other user
+    EXPECT_EQ(inChild(true, [&] { return errnoOf([&] { Templates::create(t, destination()); }); }),
+              EACCES);
+    EXPECT_TRUE(namesIn(destination()).empty());
+
+    // A template the user cannot read fails before any file appears.
+    chmod(destination().c_str(), 0777);
+    chmod(t.url().c_str(), 0600);
+    EXPECT_EQ(inChild(true, [&] { return errnoOf([&] { Templates::create(t, destination()); }); }),
+              EACCES);
+    EXPECT_TRUE(namesIn(destination()).empty());
+}
+
+TEST_F(Create, CopyFailingMidwayLeavesNoPartialFile) {
+    // A real full disk: a 64 KiB file system in a mount namespace of the child's own.
+    auto t = templateNamed("Büyük.bin", std::string(1 << 20, 'b'));
+    const fs::path small = scratch() / "küçük";
+    fs::create_directories(small);
+    const int result = inChild(false, [&] {
+        if (unshare(CLONE_NEWNS) != 0 || mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr))
+            return 77;
+        if (mount("tmpfs", small.c_str(), "tmpfs", 0, "size=64k") != 0)
+            return 77;
+        const int error = errnoOf([&] { Templates::create(t, small); });
+        // What is left inside the small file system, seen from inside the namespace.
+        const bool empty = fs::is_empty(small);
+        return error == ENOSPC && empty ? 0 : (error == 0 ? 1 : (empty ? 2 : 3));
+    });
+    if (result == 77)
+        GTEST_SKIP() << "this machine does not let the test mount a file system";
+    EXPECT_EQ(result, 0) << "1: copy succeeded, 2: wrong error, 3: a partial file was left";
+}
+
+TEST_F(Create, RacingCreatorsNeverOverwriteEachOther) {
+    constexpr int processes = 8, attempts = 50;
+    std::string content;
+    for (int i = 0; i < 4096; ++i)
+        content += static_cast<char>('a' + i % 26);
+    auto t = templateNamed("10 Yeni Metin Belgesi.txt", content);
+    fs::create_directories(destination());
+
+    int gate[2], report[2];
+    ASSERT_EQ(pipe(gate), 0);
+    ASSERT_EQ(pipe(report), 0);
+    std::vector<pid_t> children;
+    for (int p = 0; p < processes; ++p) {
+        pid_t pid = fork();
+        if (pid == 0) {
+            close(gate[1]);
+            char go;
+            (void)!read(gate[0], &go, 1); // all start together when the gate closes
+            for (int i = 0; i < attempts; ++i) {
+                const int error = errnoOf([&] { Templates::create(t, destination()); });
+                const char outcome = error == 0 ? 'm' : (error == EEXIST ? 'e' : 'x');
+                (void)!write(report[1], &outcome, 1);
+            }
+            _exit(0);
+        }
+        children.push_back(pid);
+    }
+    close(gate[0]);
+    close(gate[1]);
+    close(report[1]);
+    int made = 0, exists = 0, other = 0;
+    char outcome;
+    while (read(report[0], &outcome, 1) == 1)
+        (outcome == 'm' ? made : outcome == 'e' ? exists : other)++;
+    close(report[0]);
+    for (pid_t pid : children)
+        waitpid(pid, nullptr, 0);
+
+    EXPECT_EQ(other, 0);
+    EXPECT_EQ(made + exists, processes * attempts);
+    const auto names = namesIn(destination());
+    EXPECT_EQ(static_cast<int>(names.size()), made);
+    for (const auto& name : names)
+        ASSERT_EQ(readFile(destination() / name), content) << name;
+    std::printf("race: %d made, %d lost to another creator\n", made, exists);
+}
+
+} // namespace
