@@ -1,8 +1,13 @@
 #!/usr/bin/env bash
-# Builds and runs the benchmarks (Release, no sanitizers) under a fake home.
-# Usage: bench/run.sh [google-benchmark flags...]
+# Builds the benchmarks (Release, no sanitizers) and runs them under a fake home.
+# Usage: bench/run.sh [NAME...]   (NAME: catalogue, creation; default: all of them)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake --preset bench >/dev/null
-cmake --build --preset bench --target catalogue_bench >/dev/null
-exec tests/support/with-fake-home.sh build-bench/bench/catalogue_bench "$@"
+cmake --build --preset bench >/dev/null
+for name in "${@:-catalogue creation}"; do
+    for n in $name; do
+        echo "== $n"
+        tests/support/with-fake-home.sh "build-bench/bench/${n}_bench"
+    done
+done

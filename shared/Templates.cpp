@@ -122,12 +122,18 @@ bool seedIfNeeded(const platform::Bundle& from) {
 URL create(const Template& templ, const URL& in) {
     const std::string base = text::stringByDeletingPathExtension(templ.fileName());
     const std::string extension = text::pathExtension(templ.fileName());
-    URL candidate = in / templ.fileName();
-    for (std::int64_t counter = 2; fs::entryExists(candidate); ++counter) {
-        std::string name = base + " " + std::to_string(counter);
+    // Candidates are built as plain strings: a path object per probe would cost more than the
+    // probe itself when many numbers are taken.
+    std::string candidate = in.native();
+    if (!candidate.empty() && candidate.back() != '/')
+        candidate += '/';
+    const std::size_t folderLength = candidate.size();
+    candidate += templ.fileName();
+    for (std::int64_t counter = 2; fs::entryExists(candidate.c_str()); ++counter) {
+        candidate.resize(folderLength);
+        candidate.append(base).append(" ").append(std::to_string(counter));
         if (!extension.empty())
-            name += "." + extension;
-        candidate = in / name;
+            candidate.append(".").append(extension);
     }
     fs::copyFileExclusive(templ.url(), candidate);
     return candidate;

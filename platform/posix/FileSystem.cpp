@@ -130,8 +130,12 @@ bool entryExists(const path& p) {
     // "folder/" names the entry "folder"; with the slash lstat would follow a link to it, and
     // fail for a file standing there.
     const path entry = p.has_filename() || !p.has_relative_path() ? p : p.parent_path();
+    return entryExists(entry.c_str());
+}
+
+bool entryExists(const char* p) {
     struct stat st;
-    return ::lstat(entry.c_str(), &st) == 0;
+    return ::lstat(p, &st) == 0;
 }
 
 bool isDirectory(const path& p) {

@@ -36,6 +36,7 @@ bool forEachVisibleRegularFile(const path& folder, FunctionRef<void(std::string_
 
 // True when any entry stands at p: file, folder, or a symbolic link even if it dangles.
 bool entryExists(const path& p);
+bool entryExists(const char* p); // the same, for loops that build many names
 
 // Whether p names an existing folder, following symbolic links as Finder does.
 bool isDirectory(const path& p);

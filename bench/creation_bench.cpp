@@ -1,0 +1,168 @@
+// Benchmarks of making a new document. Run through bench/run.sh.
+//
+// create_taken_1000: create() when the bare name and the numbers 2..1000 are taken, against a
+//   baseline of 1,000 lstat calls plus one plain copy of the same file.
+// copy_256MiB: create() of a 256 MiB template against `cp --reflink=auto` of the same file on
+//   the same file system; the child's peak RSS is reported as a counter.
+#include "Templates.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path work() {
+    const char* w = std::getenv("LEMVORA_TEST_WORK");
+    if (w == nullptr) {
+        std::fprintf(stderr, "run through bench/run.sh\n");
+        std::exit(2);
+    }
+    return w;
+}
+
+const fs::path templates() {
+    return fs::path(Templates::directory()).parent_path();
+}
+
+Templates::Template onlyTemplate() {
+    auto records = Templates::load();
+    if (records.size() != 1)
+        std::abort();
+    return records[0];
+}
+
+void writeTemplate(const std::string& name, std::size_t size) {
+    fs::remove_all(templates());
+    fs::create_directories(templates());
+    std::ofstream out(templates() / name, std::ios::binary);
+    std::string block(1 << 20, 'x');
+    for (std::size_t done = 0; done < size; done += block.size())
+        out.write(block.data(), static_cast<std::streamsize>(std::min(block.size(), size - done)));
+}
+
+fs::path folderWithTakenNames(int taken) {
+    fs::path folder = work() / "taken";
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    std::ofstream(folder / "Yeni Metin Belgesi.txt");
+    for (int i = 2; i <= taken; ++i)
+        std::ofstream(folder / ("Yeni Metin Belgesi " + std::to_string(i) + ".txt"));
+    return folder;
+}
+
+void plainCopy(const fs::path& from, const fs::path& to) {
+    int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    int out = open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    while (copy_file_range(in, nullptr, out, nullptr, 1 << 30, 0) > 0) {
+    }
+    close(in);
+    close(out);
+}
+
+void createTaken(benchmark::State& state) {
+    writeTemplate("10 Yeni Metin Belgesi.txt", 4096);
+    const auto t = onlyTemplate();
+    const fs::path folder = folderWithTakenNames(1000);
+    for (auto _ : state) {
+        const auto made = Templates::create(t, folder);
+        state.PauseTiming();
+        fs::remove(made);
+        state.ResumeTiming();
+    }
+}
+
+void baselineLstatAndCopy(benchmark::State& state) {
+    writeTemplate("10 Yeni Metin Belgesi.txt", 4096);
+    const auto t = onlyTemplate();
+    const fs::path folder = folderWithTakenNames(1000);
+    std::vector<fs::path> names{folder / "Yeni Metin Belgesi.txt"};
+    for (int i = 2; i <= 1000; ++i)
+        names.push_back(folder / ("Yeni Metin Belgesi " + std::to_string(i) + ".txt"));
+    const fs::path target = folder / "Yeni Metin Belgesi 1001.txt";
+    for (auto _ : state) {
+        struct stat st;
+        for (const auto& name : names)
+            benchmark::DoNotOptimize(lstat(name.c_str(), &st));
+        plainCopy(t.url(), target);
+        state.PauseTiming();
+        fs::remove(target);
+        state.ResumeTiming();
+    }
+}
+
+constexpr std::size_t bigSize = std::size_t{256} << 20;
+
+// Runs body in a child and returns the child's peak resident set in KiB.
+template <class Body> long inChildPeakKiB(Body body) {
+    pid_t pid = fork();
+    if (pid == 0) {
+        body();
+        _exit(0);
+    }
+    int status;
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
+    return usage.ru_maxrss;
+}
+
+void copyCreate(benchmark::State& state) {
+    writeTemplate("Büyük.bin", bigSize);
+    const auto t = onlyTemplate();
+    const fs::path folder = work() / "big";
+    fs::create_directories(folder);
+    long peak = 0;
+    for (auto _ : state) {
+        peak = std::max(peak, inChildPeakKiB([&] { Templates::create(t, folder); }));
+        state.PauseTiming();
+        fs::remove_all(folder);
+        fs::create_directories(folder);
+        sync();
+        state.ResumeTiming();
+    }
+    state.counters["child_peak_rss_KiB"] = static_cast<double>(peak);
+}
+
+void copyCp(benchmark::State& state) {
+    writeTemplate("Büyük.bin", bigSize);
+    const auto t = onlyTemplate();
+    const fs::path folder = work() / "big";
+    fs::create_directories(folder);
+    long peak = 0;
+    for (auto _ : state) {
+        peak = std::max(peak, inChildPeakKiB([&] {
+                            execl("/bin/cp", "cp", "--reflink=auto", t.url().c_str(),
+                                  (folder / "Büyük.bin").c_str(), nullptr);
+                        }));
+        state.PauseTiming();
+        fs::remove_all(folder);
+        fs::create_directories(folder);
+        sync();
+        state.ResumeTiming();
+    }
+    state.counters["child_peak_rss_KiB"] = static_cast<double>(peak);
+}
+
+} // namespace
+
+BENCHMARK(baselineLstatAndCopy)
+    ->Name("baseline_1000_lstat_plus_copy")
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(createTaken)->Name("create_taken_1000")->Unit(benchmark::kMicrosecond);
+BENCHMARK(copyCp)->Name("cp_reflink_auto_256MiB")->Unit(benchmark::kMillisecond)->Iterations(8);
+BENCHMARK(copyCreate)->Name("create_copy_256MiB")->Unit(benchmark::kMillisecond)->Iterations(8);
+
+BENCHMARK_MAIN();
