@@ -1,0 +1,146 @@
+#include "FinderSyncExt.h"
+
+#include "platform/Bundle.h"
+#include "platform/Dispatch.h"
+#include "platform/FileSystem.h"
+
+#include <filesystem>
+#include <system_error>
+
+namespace lemvora {
+
+using namespace platform;
+
+LEMVORA_REGISTER_PRINCIPAL_CLASS(FinderSyncExt, FinderSyncExt);
+
+namespace {
+
+const SelectorTable<FinderSyncExt>& selectorTable() {
+    static const SelectorTable<FinderSyncExt> table{
+        {"doc00:", &FinderSyncExt::doc00},
+        {"doc01:", &FinderSyncExt::doc01},
+        {"doc02:", &FinderSyncExt::doc02},
+        {"doc03:", &FinderSyncExt::doc03},
+        {"doc04:", &FinderSyncExt::doc04},
+        {"doc05:", &FinderSyncExt::doc05},
+        {"doc06:", &FinderSyncExt::doc06},
+        {"doc07:", &FinderSyncExt::doc07},
+        {"doc08:", &FinderSyncExt::doc08},
+        {"doc09:", &FinderSyncExt::doc09},
+        {"doc10:", &FinderSyncExt::doc10},
+        {"doc11:", &FinderSyncExt::doc11},
+        {"doc12:", &FinderSyncExt::doc12},
+        {"doc13:", &FinderSyncExt::doc13},
+        {"doc14:", &FinderSyncExt::doc14},
+        {"doc15:", &FinderSyncExt::doc15},
+        {"doc16:", &FinderSyncExt::doc16},
+        {"doc17:", &FinderSyncExt::doc17},
+        {"doc18:", &FinderSyncExt::doc18},
+        {"doc19:", &FinderSyncExt::doc19},
+        {"openHostApp:", &FinderSyncExt::openHostApp},
+    };
+    return table;
+}
+
+} // namespace
+
+FinderSyncExt::FinderSyncExt() {
+    FinderSyncController::defaultController().setDirectoryURLs({URL("/")});
+}
+
+const std::array<Selector, Templates::maxItems>& FinderSyncExt::selectors() {
+    // A function-local static: built once, safely even when first used by two threads.
+    static const std::array<Selector, Templates::maxItems> table = [] {
+        std::array<Selector, Templates::maxItems> names;
+        for (std::size_t i = 0; i < names.size(); ++i)
+            names[i] = "doc" + std::string(i < 10 ? "0" : "") + std::to_string(i) + ":";
+        return names;
+    }();
+    return table;
+}
+
+bool FinderSyncExt::perform(const Selector& selector, Object* sender) {
+    return selectorTable().perform(*this, selector, sender);
+}
+
+bool FinderSyncExt::respondsTo(const Selector& selector) const {
+    return selectorTable().contains(selector);
+}
+
+std::shared_ptr<Menu> FinderSyncExt::menu(MenuKind kind) {
+    if (kind > 1)
+        return nullptr;
+    templates = Templates::load();
+
+    auto root = std::make_shared<Menu>("");
+    auto item = std::make_shared<MenuItem>("Yeni Belge", std::nullopt, "");
+    auto submenu = std::make_shared<Menu>("Yeni Belge");
+    for (std::size_t i = 0; i < templates.size(); ++i) {
+        auto entry = std::make_shared<MenuItem>(templates[i].title(), selectors()[i], "");
+        entry->setTarget(this);
+        submenu->addItem(entry);
+    }
+    if (templates.empty()) {
+        auto entry = std::make_shared<MenuItem>("Şablon yok — Lemvora'ı aç…", "openHostApp:", "");
+        entry->setTarget(this);
+        submenu->addItem(entry);
+    }
+    item->setSubmenu(submenu);
+    root->addItem(item);
+    return root;
+}
+
+void FinderSyncExt::openDocument(int index) {
+    const auto fresh = Templates::load();
+    const auto& list =
+        index >= 0 && static_cast<std::size_t>(index) < fresh.size() ? fresh : templates;
+    if (index < 0 || static_cast<std::size_t>(index) >= list.size())
+        return;
+    const auto folder = destinationDirectory();
+    if (!folder)
+        return;
+    const Templates::Template& chosen = list[static_cast<std::size_t>(index)];
+    try {
+        const auto created = Templates::create(chosen, *folder);
+        Workspace::sharedWorkspace().activateFileViewerSelectingURLs({created});
+    } catch (const std::exception& error) {
+        presentError(error, chosen.title());
+    }
+}
+
+std::optional<Templates::URL> FinderSyncExt::destinationDirectory() const {
+    const auto& target = FinderSyncController::defaultController().targetedURL();
+    if (!target)
+        return std::nullopt;
+    if (fs::isDirectory(*target))
+        return *target;
+    // A file, or nothing at all: its folder. ("/a/b/" names "/a/b", so drop the separator.)
+    const URL entry = target->has_filename() ? *target : target->parent_path();
+    return entry.parent_path();
+}
+
+void FinderSyncExt::presentError(const std::exception& error, const std::string& title) {
+    // The job owns copies of what it shows: the error object dies with the action.
+    dispatchAsyncMain([title, description = localizedDescription(error)] {
+        Alert alert;
+        alert.setAlertStyle(AlertStyle::warning);
+        alert.setMessageText(title + " oluşturulamadı");
+        alert.setInformativeText(description);
+        alert.addButtonWithTitle("Tamam");
+        alert.runModal();
+    });
+}
+
+void FinderSyncExt::openHostApp(Object* sender) {
+    (void)sender;
+    const URL app = Bundle::main().bundleURL().parent_path().parent_path().parent_path();
+    Workspace::sharedWorkspace().openApplicationAtURL(app, OpenConfiguration{});
+}
+
+std::string localizedDescription(const std::exception& error) {
+    if (const auto* system = dynamic_cast<const std::system_error*>(&error))
+        return system->code().message();
+    return error.what();
+}
+
+} // namespace lemvora

@@ -1,0 +1,87 @@
+// The portable half of the AppKit model: menu items, alerts and the process-wide presenters.
+#include "platform/AppKit.h"
+#include "platform/Dispatch.h"
+#include "platform/FinderSync.h"
+
+#include <deque>
+#include <map>
+
+namespace platform {
+
+std::shared_ptr<AlertPresenter> defaultAlertPresenter(); // per system
+std::shared_ptr<Workspace> defaultWorkspace();           // per system
+
+MenuItem::MenuItem(std::string title, std::optional<Selector> action, std::string keyEquivalent)
+    : title_(std::move(title)), action_(std::move(action)),
+      keyEquivalent_(std::move(keyEquivalent)) {}
+
+namespace {
+std::shared_ptr<AlertPresenter>& alertPresenter() {
+    static std::shared_ptr<AlertPresenter> presenter = defaultAlertPresenter();
+    return presenter;
+}
+std::shared_ptr<Workspace>& workspace() {
+    static std::shared_ptr<Workspace> shared = defaultWorkspace();
+    return shared;
+}
+std::deque<std::function<void()>>& mainQueue() {
+    static std::deque<std::function<void()>> queue;
+    return queue;
+}
+std::map<std::string, ClassFactory>& principalClasses() {
+    static std::map<std::string, ClassFactory> classes;
+    return classes;
+}
+} // namespace
+
+ModalResponse Alert::runModal() {
+    return AlertPresenter::shared().runModal(*this);
+}
+
+AlertPresenter& AlertPresenter::shared() {
+    return *alertPresenter();
+}
+void AlertPresenter::setShared(std::shared_ptr<AlertPresenter> presenter) {
+    alertPresenter() = std::move(presenter);
+}
+
+Workspace& Workspace::sharedWorkspace() {
+    return *workspace();
+}
+void Workspace::setShared(std::shared_ptr<Workspace> shared) {
+    workspace() = std::move(shared);
+}
+
+#if !defined(__APPLE__)
+void dispatchAsyncMain(std::function<void()> job) {
+    mainQueue().push_back(std::move(job));
+}
+
+int drainMainQueue() {
+    int ran = 0;
+    while (!mainQueue().empty()) {
+        auto job = std::move(mainQueue().front());
+        mainQueue().pop_front();
+        job();
+        ++ran;
+    }
+    return ran;
+}
+#endif
+
+FinderSyncController& FinderSyncController::defaultController() {
+    static FinderSyncController controller;
+    return controller;
+}
+
+bool registerPrincipalClass(const char* name, ClassFactory factory) {
+    principalClasses()[name] = factory;
+    return true;
+}
+
+std::unique_ptr<FinderSync> makePrincipal(const std::string& name) {
+    auto it = principalClasses().find(name);
+    return it == principalClasses().end() ? nullptr : it->second();
+}
+
+} // namespace platform

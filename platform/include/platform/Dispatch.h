@@ -1,0 +1,16 @@
+// The main queue: jobs submitted from anywhere run later, in order, on the main thread.
+#pragma once
+
+#include <functional>
+
+namespace platform {
+
+// Submits a job asynchronously to the main queue and returns at once.
+void dispatchAsyncMain(std::function<void()> job);
+
+// Runs every job queued so far, and the jobs those queue, until the queue is empty; returns how
+// many ran. The run loop of the hosting process calls it (on Linux: the extension after each
+// request); on macOS the system's main queue runs the jobs instead.
+int drainMainQueue();
+
+} // namespace platform

@@ -1,0 +1,135 @@
+#include "ExtensionProtocol.h"
+
+#include <cctype>
+#include <cerrno>
+
+#include <unistd.h>
+
+namespace platform::protocol {
+
+using json = nlohmann::ordered_json;
+
+namespace {
+
+std::optional<URL> targetOf(const json& request, std::string& error) {
+    auto it = request.find("target");
+    if (it == request.end() || it->is_null())
+        return std::nullopt;
+    if (!it->is_string() || it->get_ref<const std::string&>().empty() ||
+        it->get_ref<const std::string&>().front() != '/') {
+        error = "target must be an absolute path";
+        return std::nullopt;
+    }
+    return URL(it->get<std::string>());
+}
+
+bool isSelectorName(const std::string& s) {
+    if (s.empty() || s.size() > 128 || !std::isalpha(static_cast<unsigned char>(s[0])))
+        return false;
+    for (unsigned char c : s)
+        if (!std::isalnum(c) && c != '_' && c != ':')
+            return false;
+    return true;
+}
+
+} // namespace
+
+std::variant<Request, std::string> parseRequest(std::string_view line) {
+    json request = json::parse(line, nullptr, /*allow_exceptions=*/false);
+    if (request.is_discarded())
+        return std::string("not a JSON object");
+    if (!request.is_object())
+        return std::string("not a JSON object");
+    auto op = request.find("op");
+    if (op == request.end() || !op->is_string())
+        return std::string("missing op");
+    std::string error;
+    if (*op == "menu") {
+        auto kind = request.find("kind");
+        if (kind == request.end() || !(kind->is_number_unsigned() ||
+                                       (kind->is_number_integer() && kind->get<long long>() >= 0)))
+            return std::string("kind must be a non-negative integer");
+        MenuRequest menu{kind->get<MenuKind>(), targetOf(request, error)};
+        if (!error.empty())
+            return error;
+        return Request(menu);
+    }
+    if (*op == "send") {
+        auto selector = request.find("selector");
+        if (selector == request.end() || !selector->is_string() ||
+            !isSelectorName(selector->get<std::string>()))
+            return std::string("selector must be a selector name such as \"doc00:\"");
+        SendRequest send{selector->get<std::string>(), targetOf(request, error)};
+        if (!error.empty())
+            return error;
+        return Request(send);
+    }
+    return "unknown op: " + serialize(*op);
+}
+
+std::optional<ModalResponse> parseAlertResponse(std::string_view line) {
+    json answer = json::parse(line, nullptr, false);
+    if (!answer.is_object() || answer.value("op", json()) != "alertResponse")
+        return std::nullopt;
+    auto button = answer.find("button");
+    if (button == answer.end() || !button->is_number_integer())
+        return std::nullopt;
+    return button->get<ModalResponse>();
+}
+
+json menuJSON(const Menu* menu) {
+    if (menu == nullptr)
+        return nullptr;
+    json items = json::array();
+    for (const auto& item : menu->items()) {
+        items.push_back({{"title", item->title()},
+                         {"action", item->action() ? json(*item->action()) : json(nullptr)},
+                         {"keyEquivalent", item->keyEquivalent()},
+                         {"submenu", menuJSON(item->submenu().get())}});
+    }
+    return {{"title", menu->title()}, {"items", std::move(items)}};
+}
+
+std::string serialize(const json& value) {
+    return value.dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
+LineReader::Status LineReader::next(std::string& line) {
+    for (;;) {
+        const auto newline = buffer_.find('\n', scanned_);
+        if (newline != std::string::npos) {
+            const bool skipped = discarding_ || newline > maxLineLength;
+            line.assign(buffer_, 0, skipped ? 0 : newline);
+            buffer_.erase(0, newline + 1);
+            scanned_ = 0;
+            discarding_ = false;
+            return skipped ? Status::tooLong : Status::line;
+        }
+        scanned_ = buffer_.size();
+        if (buffer_.size() > maxLineLength) {
+            // Keep no more than the limit of an overlong line: the rest is thrown away.
+            discarding_ = true;
+            buffer_.clear();
+            scanned_ = 0;
+        }
+        if (ended_) {
+            if (buffer_.empty() && !discarding_)
+                return Status::end;
+            const bool skipped = discarding_;
+            line = std::move(buffer_);
+            buffer_.clear();
+            discarding_ = false;
+            return skipped ? Status::tooLong : Status::line;
+        }
+        char chunk[16384];
+        const ssize_t n = ::read(fd_, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            ended_ = true;
+        else
+            buffer_.append(chunk, static_cast<std::size_t>(n));
+    }
+}
+
+} // namespace platform::protocol

@@ -1,0 +1,59 @@
+// The line protocol between the finder host and an extension process on Linux: one JSON object
+// a line in each direction (docs/extension-protocol.md).
+#pragma once
+
+#include "platform/AppKit.h"
+#include "platform/FinderSync.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+
+namespace platform::protocol {
+
+// Longest request line accepted; a longer one is answered with an error and skipped.
+inline constexpr std::size_t maxLineLength = 64 * 1024;
+
+struct MenuRequest {
+    MenuKind kind = 0;
+    std::optional<URL> target;
+};
+struct SendRequest {
+    Selector selector;
+    std::optional<URL> target;
+};
+using Request = std::variant<MenuRequest, SendRequest>;
+
+// A request line, or the text of the error to answer it with. Never throws.
+std::variant<Request, std::string> parseRequest(std::string_view line);
+
+// The button an alert answer line chooses ({"op":"alertResponse","button":N}), or none.
+std::optional<ModalResponse> parseAlertResponse(std::string_view line);
+
+// {"title":T,"items":[…]} for a menu, null for none.
+nlohmann::ordered_json menuJSON(const Menu* menu);
+
+// One line of output, invalid UTF-8 replaced.
+std::string serialize(const nlohmann::ordered_json& value);
+
+// Reads lines from a descriptor, at most maxLineLength bytes each.
+class LineReader {
+public:
+    explicit LineReader(int fd) : fd_(fd) {}
+    enum class Status { line, tooLong, end };
+    // The next line (without its newline); tooLong when it exceeded the limit (it is skipped).
+    Status next(std::string& line);
+
+private:
+    int fd_;
+    std::string buffer_;
+    std::size_t scanned_ = 0;
+    bool discarding_ = false;
+    bool ended_ = false;
+};
+
+} // namespace platform::protocol

@@ -1,0 +1,157 @@
+#include "ExtensionProcess.h"
+
+#include "platform/Process.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <vector>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace finder {
+
+namespace fs = std::filesystem;
+using json = nlohmann::json;
+
+ExtensionProcess::ExtensionProcess(fs::path appex) : appex_(std::move(appex)) {}
+
+ExtensionProcess::~ExtensionProcess() {
+    stop();
+}
+
+bool ExtensionProcess::ensureRunning(std::string& error) {
+    if (running())
+        return true;
+    const auto executable = platform::bundleExecutable(appex_);
+    if (!executable || ::access(executable->c_str(), X_OK) != 0) {
+        error = "not an extension bundle with an executable: " + appex_.string();
+        return false;
+    }
+    int in[2], out[2];
+    if (::pipe2(in, O_CLOEXEC) != 0)
+        return error = "pipe failed", false;
+    if (::pipe2(out, O_CLOEXEC) != 0) {
+        ::close(in[0]);
+        ::close(in[1]);
+        return error = "pipe failed", false;
+    }
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(in[0], STDIN_FILENO);
+        ::dup2(out[1], STDOUT_FILENO);
+        ::signal(SIGPIPE, SIG_DFL);
+        ::execl(executable->c_str(), executable->c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(in[0]);
+    ::close(out[1]);
+    if (pid < 0) {
+        ::close(in[1]);
+        ::close(out[0]);
+        return error = "fork failed", false;
+    }
+    pid_ = pid;
+    toChild_ = in[1];
+    fromChild_ = out[0];
+    buffer_.clear();
+
+    std::string line;
+    if (readLine(line, 10000) != Read::line) {
+        stop();
+        error = "the extension did not start: " + appex_.string();
+        return false;
+    }
+    const json ready = json::parse(line, nullptr, false);
+    if (!ready.is_object() || ready.value("ready", false) != true) {
+        stop();
+        error = "the extension did not say it was ready: " + line;
+        return false;
+    }
+    directories_.clear();
+    if (auto it = ready.find("directoryURLs"); it != ready.end() && it->is_array())
+        for (const auto& d : *it)
+            if (d.is_string())
+                directories_.insert(fs::path(d.get<std::string>()));
+    return true;
+}
+
+bool ExtensionProcess::writeLine(const std::string& line) {
+    if (!running())
+        return false;
+    const std::string data = line + "\n";
+    std::size_t done = 0;
+    while (done < data.size()) {
+        const ssize_t n = ::write(toChild_, data.data() + done, data.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            stop();
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+ExtensionProcess::Read ExtensionProcess::readLine(std::string& line, int timeoutMilliseconds) {
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMilliseconds);
+    for (;;) {
+        if (const auto newline = buffer_.find('\n'); newline != std::string::npos) {
+            line.assign(buffer_, 0, newline);
+            buffer_.erase(0, newline + 1);
+            return Read::line;
+        }
+        if (!running())
+            return Read::ended;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              deadline - std::chrono::steady_clock::now())
+                              .count();
+        if (left <= 0)
+            return Read::timeout;
+        pollfd fd{fromChild_, POLLIN, 0};
+        const int ready = ::poll(&fd, 1, static_cast<int>(left));
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready == 0)
+            return Read::timeout;
+        char chunk[65536];
+        const ssize_t n = ::read(fromChild_, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            stop();
+            return Read::ended;
+        }
+        buffer_.append(chunk, static_cast<std::size_t>(n));
+    }
+}
+
+void ExtensionProcess::stop() {
+    if (toChild_ >= 0)
+        ::close(toChild_);
+    if (fromChild_ >= 0)
+        ::close(fromChild_);
+    toChild_ = fromChild_ = -1;
+    if (pid_ > 0) {
+        // Closing its input asks it to end; give it a moment before insisting.
+        for (int i = 0; i < 100; ++i) {
+            if (::waitpid(pid_, nullptr, WNOHANG) == pid_) {
+                pid_ = -1;
+                return;
+            }
+            ::usleep(10000);
+        }
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+    }
+    pid_ = -1;
+}
+
+} // namespace finder

@@ -1,0 +1,167 @@
+#include "FinderHost.h"
+
+#include "ExtensionProtocol.h"
+
+namespace finder {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void collectSelectors(const Json& menu, std::set<std::string>& into) {
+    if (!menu.is_object())
+        return;
+    for (const auto& item : menu.value("items", Json::array())) {
+        if (item.contains("action") && item["action"].is_string())
+            into.insert(item["action"].get<std::string>());
+        if (item.contains("submenu"))
+            collectSelectors(item["submenu"], into);
+    }
+}
+
+// Whether target lies in one of the folders (or is one of them).
+bool covers(const std::set<fs::path>& folders, const std::optional<fs::path>& target) {
+    if (!target)
+        return !folders.empty();
+    const std::string t = target->lexically_normal().string();
+    for (const auto& folder : folders) {
+        std::string f = folder.lexically_normal().string();
+        while (!f.empty() && f.back() == '/')
+            f.pop_back();
+        if (t == f || t.compare(0, f.size() + 1, f + "/") == 0)
+            return true;
+    }
+    return false;
+}
+
+Json targetJSON(const std::optional<fs::path>& target) {
+    return target ? Json(target->string()) : Json(nullptr);
+}
+
+} // namespace
+
+FinderHost::FinderHost(std::vector<fs::path> extensions) {
+    for (auto& appex : extensions) {
+        extensions_.push_back(std::make_unique<ExtensionProcess>(std::move(appex)));
+        lastSelectors_.emplace_back();
+    }
+}
+
+bool FinderHost::request(ExtensionProcess& process, const Json& message, Json& reply,
+                         std::string& error) {
+    if (!process.ensureRunning(error))
+        return false;
+    if (!process.writeLine(platform::protocol::serialize(message))) {
+        error = "the extension ended unexpectedly";
+        return false;
+    }
+    std::string line;
+    switch (process.readLine(line, replyTimeoutMilliseconds)) {
+    case ExtensionProcess::Read::line:
+        break;
+    case ExtensionProcess::Read::timeout:
+        process.stop();
+        error = "the extension did not answer in time";
+        return false;
+    case ExtensionProcess::Read::ended:
+        error = "the extension ended unexpectedly";
+        return false;
+    }
+    reply = Json::parse(line, nullptr, false);
+    if (!reply.is_object()) {
+        error = "the extension answered something that is not a JSON object";
+        return false;
+    }
+    return true;
+}
+
+Json FinderHost::menu(unsigned long kind, const std::optional<fs::path>& target,
+                      std::string& error) {
+    Json items = Json::array();
+    bool any = false;
+    for (std::size_t i = 0; i < extensions_.size(); ++i) {
+        auto& process = *extensions_[i];
+        std::string problem;
+        if (!process.ensureRunning(problem)) {
+            error = problem;
+            continue;
+        }
+        if (!covers(process.directoryURLs(), target))
+            continue;
+        Json reply;
+        if (!request(process, {{"op", "menu"}, {"kind", kind}, {"target", targetJSON(target)}},
+                     reply, problem)) {
+            error = problem;
+            continue;
+        }
+        if (reply.contains("error")) {
+            error = reply["error"].is_string() ? reply["error"].get<std::string>() : "error";
+            continue;
+        }
+        const Json& menu = reply.contains("menu") ? reply["menu"] : Json(nullptr);
+        lastSelectors_[i].clear();
+        collectSelectors(menu, lastSelectors_[i]);
+        if (!menu.is_object())
+            continue;
+        any = true;
+        for (const auto& item : menu.value("items", Json::array()))
+            items.push_back(item);
+    }
+    if (!any)
+        return nullptr;
+    return {{"title", ""}, {"items", items}};
+}
+
+bool FinderHost::send(const std::string& selector, const std::optional<fs::path>& target,
+                      const EventHandler& onEvent, std::string& error) {
+    if (extensions_.empty()) {
+        error = "no extension is enabled";
+        return false;
+    }
+    // The extension whose last menu offered the selector, else the first one.
+    std::size_t chosen = 0;
+    for (std::size_t i = 0; i < extensions_.size(); ++i)
+        if (lastSelectors_[i].count(selector) != 0) {
+            chosen = i;
+            break;
+        }
+    auto& process = *extensions_[chosen];
+    Json reply;
+    if (!request(process, {{"op", "send"}, {"selector", selector}, {"target", targetJSON(target)}},
+                 reply, error))
+        return false;
+    for (;;) {
+        if (reply.contains("error")) {
+            error = reply["error"].is_string() ? reply["error"].get<std::string>() : "error";
+            return false;
+        }
+        if (reply.value("done", false))
+            return true;
+        if (reply.contains("event")) {
+            const long answer = onEvent(reply);
+            if (reply["event"] == "alert" && !process.writeLine(platform::protocol::serialize(
+                                                 {{"op", "alertResponse"}, {"button", answer}}))) {
+                error = "the extension ended unexpectedly";
+                return false;
+            }
+        }
+        // {"returned":true}: the action returned; what follows was queued for later.
+        std::string line;
+        const auto status = process.readLine(line, replyTimeoutMilliseconds);
+        if (status != ExtensionProcess::Read::line) {
+            if (status == ExtensionProcess::Read::timeout)
+                process.stop();
+            error = status == ExtensionProcess::Read::timeout
+                        ? "the extension did not finish in time"
+                        : "the extension ended unexpectedly";
+            return false;
+        }
+        reply = Json::parse(line, nullptr, false);
+        if (!reply.is_object()) {
+            error = "the extension answered something that is not a JSON object";
+            return false;
+        }
+    }
+}
+
+} // namespace finder

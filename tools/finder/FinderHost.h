@@ -1,0 +1,51 @@
+// The finder host plays Finder for Linux: it runs the enabled extensions, asks them for menus,
+// delivers the chosen item's selector, and passes on what they ask of the system.
+#pragma once
+
+#include "ExtensionProcess.h"
+
+#include <nlohmann/json.hpp>
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace finder {
+
+using Json = nlohmann::ordered_json;
+
+class FinderHost {
+public:
+    explicit FinderHost(std::vector<std::filesystem::path> extensions);
+
+    // The menu of a kind for a target path: the root items of every extension that serves one
+    // for that place, in order; null when none does. Problems go to `error`.
+    Json menu(unsigned long kind, const std::optional<std::filesystem::path>& target,
+              std::string& error);
+
+    // Delivers a selector with the target as the targeted URL. Each effect the extension asks
+    // for is handed to onEvent as it comes ({"event":…}); an alert is answered with what
+    // onEvent returns for it. Returns false, with `error`, when the action could not complete.
+    using EventHandler = std::function<long(const Json& event)>;
+    bool send(const std::string& selector, const std::optional<std::filesystem::path>& target,
+              const EventHandler& onEvent, std::string& error);
+
+    const std::vector<std::unique_ptr<ExtensionProcess>>& extensions() const { return extensions_; }
+
+private:
+    struct Served {
+        std::unique_ptr<ExtensionProcess> process;
+        std::set<std::string> selectors; // the actions of the last menu it served
+    };
+    static constexpr int replyTimeoutMilliseconds = 30000;
+    bool request(ExtensionProcess& process, const Json& request, Json& reply, std::string& error);
+
+    std::vector<std::unique_ptr<ExtensionProcess>> extensions_;
+    std::vector<std::set<std::string>> lastSelectors_;
+};
+
+} // namespace finder
