@@ -151,6 +151,65 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const ProcessOpti
     return result;
 }
 
+LineSession::LineSession(const std::vector<std::string>& argv) {
+    int in[2], out[2];
+    if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0)
+        throw std::runtime_error("pipe failed");
+    std::vector<char*> args;
+    for (const auto& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    pid_ = fork();
+    if (pid_ == 0) {
+        dup2(in[0], 0);
+        dup2(out[1], 1);
+        execv(args[0], args.data());
+        _exit(127);
+    }
+    close(in[0]);
+    close(out[1]);
+    in_ = in[1];
+    out_ = out[0];
+    signal(SIGPIPE, SIG_IGN);
+}
+
+LineSession::~LineSession() {
+    finish();
+}
+
+void LineSession::writeLine(const std::string& line) {
+    const std::string data = line.ends_with('\n') ? line : line + "\n";
+    if (write(in_, data.data(), data.size()) != static_cast<ssize_t>(data.size()))
+        ADD_FAILURE() << "could not write to the child";
+}
+
+std::string LineSession::readLine() {
+    for (;;) {
+        if (auto newline = buffer_.find('\n'); newline != std::string::npos) {
+            std::string line = buffer_.substr(0, newline);
+            buffer_.erase(0, newline + 1);
+            return line;
+        }
+        pollfd fd{out_, POLLIN, 0};
+        char chunk[4096];
+        ssize_t n = 0;
+        if (poll(&fd, 1, 20000) <= 0 || (n = read(out_, chunk, sizeof chunk)) <= 0)
+            return {};
+        buffer_.append(chunk, static_cast<std::size_t>(n));
+    }
+}
+
+int LineSession::finish() {
+    if (pid_ < 0)
+        return -1;
+    close(in_);
+    close(out_);
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    pid_ = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
 ScopedLocale::ScopedLocale(const char* locale) {
     if (const char* old = std::getenv("LC_ALL"))
         previous_ = old;

@@ -38,6 +38,24 @@ struct ProcessOptions {
 
 ProcessResult runProcess(const std::vector<std::string>& argv, const ProcessOptions& options = {});
 
+// A child process spoken to one line at a time.
+class LineSession {
+public:
+    explicit LineSession(const std::vector<std::string>& argv);
+    ~LineSession();
+    LineSession(const LineSession&) = delete;
+    LineSession& operator=(const LineSession&) = delete;
+    void writeLine(const std::string& line);
+    // The next line of its output ("" after a 20 s wait or at its end).
+    std::string readLine();
+    // Closes its input and returns its exit status.
+    int finish();
+
+private:
+    int pid_ = -1, in_ = -1, out_ = -1;
+    std::string buffer_;
+};
+
 // Sets LC_ALL for the scope of the object.
 class ScopedLocale {
 public:

@@ -1,0 +1,241 @@
+// End to end: lemvora-finder in script mode running the built LemvoraMenu.appex as a process.
+#include "Templates.h"
+
+#include "TestSupport.h"
+#include "platform/Bundle.h"
+
+#include <nlohmann/json.hpp>
+
+#include <sstream>
+
+#include <sys/stat.h>
+
+namespace {
+
+using namespace testing_support;
+using Json = nlohmann::ordered_json;
+using V = std::vector<std::string>;
+
+const fs::path builtApp = fs::path(LEMVORA_BINARY_DIR) / "Lemvora.app";
+const fs::path appex = builtApp / "Contents/PlugIns/LemvoraMenu.appex";
+const fs::path finder = fs::path(LEMVORA_BINARY_DIR) / "tools/finder/lemvora-finder";
+
+std::vector<Json> lines(const std::string& out) {
+    std::vector<Json> parsed;
+    std::istringstream in(out);
+    std::string line;
+    while (std::getline(in, line))
+        parsed.push_back(Json::parse(line));
+    return parsed;
+}
+
+std::string request(const Json& r) {
+    return r.dump() + "\n";
+}
+std::string menuRequest(unsigned kind, const fs::path& target) {
+    return request({{"op", "menu"}, {"kind", kind}, {"target", target.string()}});
+}
+std::string sendRequest(const std::string& selector, const fs::path& target) {
+    return request({{"op", "send"}, {"selector", selector}, {"target", target.string()}});
+}
+
+class FinderHost : public HomeTest {
+protected:
+    std::vector<Json> script(const std::string& input, ProcessOptions options = {},
+                             const fs::path& extension = appex) {
+        options.input = input;
+        auto result =
+            runProcess({finder.string(), "--script", "--extension", extension.string()}, options);
+        EXPECT_EQ(result.exitCode, 0) << result.err;
+        return lines(result.out);
+    }
+    fs::path folder() const { return scratch() / "Belgeler"; }
+    void seed() { ASSERT_TRUE(Templates::seedIfNeeded(platform::Bundle(builtApp))); }
+};
+
+TEST_F(FinderHost, StarterSetMenuHasTheExactShape) {
+    seed();
+    fs::create_directories(folder());
+    const auto out = script(menuRequest(1, folder()) + menuRequest(2, folder()));
+    ASSERT_EQ(out.size(), 2u);
+    Json entries = Json::array();
+    const V titles = {"Metin Belgesi", "Markdown Belgesi", "Word Belgesi", "Excel Çalışma Kitabı",
+                      "PowerPoint Sunusu"};
+    for (std::size_t i = 0; i < titles.size(); ++i)
+        entries.push_back({{"title", titles[i]},
+                           {"action", "doc0" + std::to_string(i) + ":"},
+                           {"keyEquivalent", ""},
+                           {"submenu", nullptr}});
+    const Json expected = {{"menu",
+                            {{"title", ""},
+                             {"items",
+                              {{{"title", "Yeni Belge"},
+                                {"action", nullptr},
+                                {"keyEquivalent", ""},
+                                {"submenu", {{"title", "Yeni Belge"}, {"items", entries}}}}}}}}};
+    EXPECT_EQ(out[0].dump(), expected.dump()); // key order included
+    EXPECT_EQ(out[1].dump(), R"({"menu":null})");
+}
+
+TEST_F(FinderHost, CreatesInTheFolderOrTheFilesParentWithNumbering) {
+    seed();
+    writeFile(folder() / "mevcut.txt", "x");
+    const auto out = script(menuRequest(0, folder()) + sendRequest("doc02:", folder()) +
+                            sendRequest("doc02:", folder() / "mevcut.txt") +
+                            sendRequest("doc00:", folder() / "mevcut.txt"));
+    ASSERT_EQ(out.size(), 7u);
+    const std::string word = (folder() / "Yeni Word Belgesi.docx").string();
+    const std::string word2 = (folder() / "Yeni Word Belgesi 2.docx").string();
+    const std::string text = (folder() / "Yeni Metin Belgesi.txt").string();
+    EXPECT_EQ(out[1].dump(), Json({{"event", "reveal"}, {"urls", {word}}}).dump());
+    EXPECT_EQ(out[2].dump(), R"({"done":true})");
+    EXPECT_EQ(out[3].dump(), Json({{"event", "reveal"}, {"urls", {word2}}}).dump());
+    EXPECT_EQ(out[5].dump(), Json({{"event", "reveal"}, {"urls", {text}}}).dump());
+    EXPECT_EQ(readFile(word2),
+              readFile(fs::path(LEMVORA_SOURCE_DIR) / "resources/Templates/bos.docx"));
+    EXPECT_EQ(fs::file_size(text), 0u);
+}
+
+TEST_F(FinderHost, ExtensionKeepsTheShownListAcrossRequests) {
+    makeTemplates({"1 A.txt", "2 B.txt", "3 C.txt", "4 D.txt", "5 E.txt", "6 F.txt"});
+    fs::create_directories(folder());
+    LineSession session({finder.string(), "--script", "--extension", appex.string()});
+    session.writeLine(menuRequest(1, folder()));
+    EXPECT_NE(session.readLine().find("\"doc05:\""), std::string::npos);
+    // Three templates vanish between the menu and the choice of slot 5: the extension process
+    // still holds the shown list and resolves the slot through it.
+    for (const char* name : {"4 D.txt", "5 E.txt", "6 F.txt"})
+        fs::remove(templates() / name);
+    session.writeLine(sendRequest("doc05:", folder()));
+    const Json alert = Json::parse(session.readLine());
+    EXPECT_EQ(alert["event"], "alert");
+    EXPECT_EQ(alert["message"], "F oluşturulamadı");
+    EXPECT_EQ(session.readLine(), R"({"done":true})");
+    session.writeLine(sendRequest("doc01:", folder()));
+    EXPECT_EQ(Json::parse(session.readLine())["urls"][0], (folder() / "B.txt").string());
+    EXPECT_EQ(session.readLine(), R"({"done":true})");
+    EXPECT_EQ(session.finish(), 0);
+}
+
+TEST_F(FinderHost, FailureAlertComesAfterTheActionAndBeforeDone) {
+    // Root ignores permissions: the host and the extension run as the unprivileged user, whose
+    // home (from the fake user database) holds the templates; the folder is root's.
+    makeTemplates({});
+    const fs::path nobodyTemplates = templatesFolderOf(nobodyHome());
+    fs::create_directories(nobodyTemplates);
+    writeFile(nobodyTemplates / "10 Yeni Metin Belgesi.txt");
+    for (fs::path p = nobodyTemplates; p != nobodyHome().parent_path(); p = p.parent_path())
+        chmod(p.c_str(), 0755);
+    fs::create_directories(folder());
+    for (fs::path p = folder(); p != scratch().parent_path().parent_path(); p = p.parent_path())
+        chmod(p.c_str(), 0755);
+    ProcessOptions options{.asNobody = true};
+    const auto out = script(menuRequest(1, folder()) + sendRequest("doc00:", folder()), options);
+    ASSERT_EQ(out.size(), 3u);
+    EXPECT_EQ(out[1].dump(), Json({{"event", "alert"},
+                                   {"style", "warning"},
+                                   {"message", "Metin Belgesi oluşturulamadı"},
+                                   {"informative", "Permission denied"},
+                                   {"buttons", {"Tamam"}}})
+                                 .dump());
+    EXPECT_EQ(out[2].dump(), R"({"done":true})");
+    EXPECT_TRUE(namesIn(folder()).empty());
+}
+
+TEST_F(FinderHost, MissingTargetUsesItsParentAndAMissingParentFailsWithAnAlert) {
+    makeTemplates({"Not.txt"});
+    fs::create_directories(folder());
+    const auto out = script(menuRequest(1, folder()) + sendRequest("doc00:", folder() / "yok.txt") +
+                            sendRequest("doc00:", folder() / "yok" / "yok.txt"));
+    ASSERT_EQ(out.size(), 5u);
+    EXPECT_EQ(out[1]["urls"][0], (folder() / "Not.txt").string());
+    EXPECT_EQ(out[3]["event"], "alert");
+    EXPECT_EQ(out[3]["message"], "Not oluşturulamadı");
+    EXPECT_EQ(out[4].dump(), R"({"done":true})");
+}
+
+TEST_F(FinderHost, EmptyFolderEntryReportsTheHostApplication) {
+    makeTemplates({});
+    const auto out = script(menuRequest(1, scratch()) + sendRequest("openHostApp:", scratch()));
+    ASSERT_EQ(out.size(), 3u);
+    EXPECT_EQ(out[0]["menu"]["items"][0]["submenu"]["items"][0]["action"], "openHostApp:");
+    EXPECT_EQ(out[1].dump(),
+              Json({{"event", "openApplication"}, {"url", builtApp.string()}}).dump());
+    EXPECT_EQ(out[2].dump(), R"({"done":true})");
+}
+
+TEST_F(FinderHost, BadRequestsGetAnErrorAndTheSessionGoesOn) {
+    makeTemplates({"Not.txt"});
+    const V bad = {
+        "{",
+        "[1,2]",
+        R"({"op":"menu"})",
+        R"({"op":"menu","kind":-1})",
+        R"({"op":"dance"})",
+        R"({"op":"send","selector":"doc99:"})",
+        R"x({"op":"send","selector":"$(rm -rf /)"})x",
+        R"({"op":"menu","kind":1,"target":"relative/path"})",
+        std::string(70000, 'x'),
+    };
+    std::string input;
+    for (const auto& line : bad)
+        input += line + "\n";
+    const auto out = script(input + menuRequest(1, scratch()));
+    ASSERT_EQ(out.size(), bad.size() + 1);
+    for (std::size_t i = 0; i < bad.size(); ++i)
+        EXPECT_TRUE(out[i].contains("error")) << out[i].dump();
+    EXPECT_EQ(out.back()["menu"]["items"][0]["submenu"]["items"][0]["title"], "Not");
+}
+
+TEST_F(FinderHost, ACrashingExtensionNeverTakesTheHostDown) {
+    // An extension that dies on its first request, every time it is started.
+    const fs::path crasher = scratch() / "Crash.appex";
+    writeFile(crasher / "Contents/Info.plist",
+              "<plist><dict><key>CFBundleExecutable</key><string>crash</string>"
+              "<key>NSExtension</key><dict><key>NSExtensionPointIdentifier</key>"
+              "<string>com.apple.FinderSync</string></dict></dict></plist>");
+    writeFile(crasher / "Contents/MacOS/crash",
+              "#!/bin/sh\necho '{\"ready\":true,\"directoryURLs\":[\"/\"]}'\nread line\n"
+              "kill -SEGV $$\n");
+    chmod((crasher / "Contents/MacOS/crash").c_str(), 0755);
+    const auto out = script(menuRequest(1, scratch()) + sendRequest("doc00:", scratch()) +
+                                menuRequest(1, scratch()),
+                            {}, crasher);
+    ASSERT_EQ(out.size(), 3u);
+    for (const auto& line : out)
+        EXPECT_EQ(line["error"], "the extension ended unexpectedly");
+}
+
+TEST_F(FinderHost, ExtensionEndsCleanlyWhenItsInputCloses) {
+    auto result = runProcess({(appex / "Contents/MacOS/LemvoraMenu").string()}, {});
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.out, "{\"ready\":true,\"principalClass\":\"FinderSyncExt\","
+                          "\"directoryURLs\":[\"/\"]}\n");
+}
+
+TEST_F(FinderHost, RegistryEnablesListsAndDisablesExtensions) {
+    const fs::path registry = testHome() / ".local/state/lemvora-finder/extensions";
+    fs::remove(registry);
+    auto run = [](V args) {
+        args.insert(args.begin(), finder.string());
+        return runProcess(args);
+    };
+    EXPECT_EQ(run({"extensions"}).out, "");
+    EXPECT_EQ(run({"extensions", "enable", appex.string()}).exitCode, 0);
+    EXPECT_EQ(run({"extensions", "enable", appex.string()}).exitCode, 0); // once only
+    EXPECT_EQ(run({"extensions"}).out, appex.string() + "\n");
+    EXPECT_EQ(readFile(registry), appex.string() + "\n");
+    EXPECT_EQ(run({"extensions", "enable", scratch().string()}).exitCode, 1);
+
+    // Without --extension, script mode uses the enabled extensions.
+    makeTemplates({"Not.txt"});
+    auto result = runProcess({finder.string(), "--script"}, {.input = menuRequest(1, scratch())});
+    EXPECT_NE(result.out.find("\"doc00:\""), std::string::npos) << result.out << result.err;
+
+    EXPECT_EQ(run({"extensions", "disable", appex.string()}).exitCode, 0);
+    EXPECT_EQ(run({"extensions"}).out, "");
+    result = runProcess({finder.string(), "--script"}, {.input = menuRequest(1, scratch())});
+    EXPECT_EQ(result.out, "{\"menu\":null}\n");
+}
+
+} // namespace

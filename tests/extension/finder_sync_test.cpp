@@ -1,0 +1,259 @@
+// FinderSyncExt against recording doubles for what leaves the process (workspace, alerts).
+// This program is built inside Host.app/Contents/PlugIns/Menu.appex, so its main bundle is an
+// extension bundle installed in an application, as on macOS.
+#include "FinderSyncExt.h"
+
+#include "TestSupport.h"
+#include "platform/Bundle.h"
+#include "platform/Dispatch.h"
+
+#include <cstdio>
+
+namespace {
+
+using namespace testing_support;
+using platform::Menu;
+using V = std::vector<std::string>;
+
+// Everything the extension asks of the world, in order.
+struct Recorder : platform::Workspace, platform::AlertPresenter {
+    V log;
+    std::vector<platform::Alert> alerts;
+    void activateFileViewerSelectingURLs(const std::vector<platform::URL>& urls) override {
+        std::string line = "reveal";
+        for (const auto& u : urls)
+            line += " " + u.string();
+        log.push_back(line);
+    }
+    void openApplicationAtURL(const platform::URL& url,
+                              const platform::OpenConfiguration&) override {
+        log.push_back("openApplication " + url.string());
+    }
+    bool openURL(const platform::URL& url) override {
+        log.push_back("openURL " + url.string());
+        return true;
+    }
+    platform::ModalResponse runModal(const platform::Alert& alert) override {
+        alerts.push_back(alert);
+        log.push_back("alert " + alert.messageText());
+        return platform::alertFirstButtonReturn;
+    }
+};
+
+class Extension : public HomeTest {
+protected:
+    void SetUp() override {
+        HomeTest::SetUp();
+        recorder = std::make_shared<Recorder>();
+        platform::Workspace::setShared(recorder);
+        platform::AlertPresenter::setShared(recorder);
+        platform::FinderSyncController::defaultController().setTargetedURL(std::nullopt);
+        fs::create_directories(folder());
+    }
+    void TearDown() override {
+        platform::drainMainQueue();
+        HomeTest::TearDown();
+    }
+    fs::path folder() const { return scratch() / "Klasör"; }
+    void target(const fs::path& p) {
+        platform::FinderSyncController::defaultController().setTargetedURL(p);
+    }
+    // Sends an action as the platform does, then lets the main queue run.
+    void choose(lemvora::FinderSyncExt& ext, const std::string& selector) {
+        ASSERT_TRUE(ext.perform(selector, nullptr)) << selector;
+        recorder->log.push_back("returned");
+        platform::drainMainQueue();
+    }
+    static const Menu& submenu(const std::shared_ptr<Menu>& root) {
+        return *root->items().at(0)->submenu();
+    }
+    static V entryTitles(const std::shared_ptr<Menu>& root) {
+        V titles;
+        for (const auto& item : submenu(root).items())
+            titles.push_back(item->title());
+        return titles;
+    }
+    static V entryActions(const std::shared_ptr<Menu>& root) {
+        V actions;
+        for (const auto& item : submenu(root).items())
+            actions.push_back(item->action().value_or("-"));
+        return actions;
+    }
+    static V numbered(int n) {
+        V names;
+        for (int i = 0; i < n; ++i) {
+            char name[32];
+            std::snprintf(name, sizeof name, "%02d Belge %c.txt", i + 1, 'A' + i);
+            names.push_back(name);
+        }
+        return names;
+    }
+
+    std::shared_ptr<Recorder> recorder;
+};
+
+TEST_F(Extension, RegistersTheWholeFileSystemOnce) {
+    platform::FinderSyncController::defaultController().setDirectoryURLs({});
+    lemvora::FinderSyncExt ext;
+    EXPECT_EQ(platform::FinderSyncController::defaultController().directoryURLs(),
+              std::set<platform::URL>{"/"});
+    EXPECT_TRUE(recorder->log.empty());
+}
+
+TEST_F(Extension, SelectorsAreTwentyNumberedSlotsAndTheHostAppAction) {
+    const auto& selectors = lemvora::FinderSyncExt::selectors();
+    ASSERT_EQ(selectors.size(), 20u);
+    EXPECT_EQ(selectors.front(), "doc00:");
+    EXPECT_EQ(selectors[9], "doc09:");
+    EXPECT_EQ(selectors.back(), "doc19:");
+    lemvora::FinderSyncExt ext;
+    for (const auto& s : selectors)
+        EXPECT_TRUE(ext.respondsTo(s)) << s;
+    EXPECT_TRUE(ext.respondsTo("openHostApp:"));
+    for (const char* s : {"doc20:", "doc5:", "doc05", "menuForMenuKind:", ""})
+        EXPECT_FALSE(ext.respondsTo(s)) << s;
+}
+
+TEST_F(Extension, EmptyFolderMenuOffersTheHostApplication) {
+    lemvora::FinderSyncExt ext;
+    for (platform::MenuKind kind : {0ul, 1ul}) {
+        const auto root = ext.menu(kind);
+        ASSERT_TRUE(root);
+        EXPECT_EQ(root->title(), "");
+        ASSERT_EQ(root->items().size(), 1u);
+        const auto& item = *root->items()[0];
+        EXPECT_EQ(item.title(), "Yeni Belge");
+        EXPECT_FALSE(item.action());
+        EXPECT_EQ(item.keyEquivalent(), "");
+        EXPECT_EQ(item.target(), nullptr);
+        EXPECT_EQ(submenu(root).title(), "Yeni Belge");
+        EXPECT_EQ(entryTitles(root), V{"Şablon yok — Lemvora'ı aç…"});
+        EXPECT_EQ(entryActions(root), V{"openHostApp:"});
+        EXPECT_EQ(submenu(root).items()[0]->target(), &ext);
+        EXPECT_EQ(submenu(root).items()[0]->keyEquivalent(), "");
+    }
+}
+
+TEST_F(Extension, EntriesAreBoundToSlotsInCatalogueOrder) {
+    lemvora::FinderSyncExt ext;
+    makeTemplates({"10 Yeni Not.txt"});
+    auto root = ext.menu(1);
+    EXPECT_EQ(entryTitles(root), V{"Not"});
+    EXPECT_EQ(entryActions(root), V{"doc00:"});
+
+    makeTemplates(numbered(25)); // capped to twenty
+    fs::remove(templates() / "10 Yeni Not.txt");
+    root = ext.menu(0);
+    ASSERT_EQ(root->items().size(), 1u);
+    const auto actions = entryActions(root);
+    ASSERT_EQ(actions.size(), 20u);
+    for (std::size_t i = 0; i < 20; ++i) {
+        EXPECT_EQ(actions[i], lemvora::FinderSyncExt::selectors()[i]);
+        EXPECT_EQ(submenu(root).items()[i]->title(), "Belge " + std::string(1, char('A' + i)));
+        EXPECT_EQ(submenu(root).items()[i]->target(), &ext);
+    }
+}
+
+TEST_F(Extension, EveryMenuRescansAndOnlyContextMenusAreServed) {
+    lemvora::FinderSyncExt ext;
+    makeTemplates(numbered(6));
+    EXPECT_EQ(entryTitles(ext.menu(1)).size(), 6u);
+    makeTemplates({"07 Eklenen.md"});
+    EXPECT_EQ(entryTitles(ext.menu(1)).back(), "Eklenen");
+
+    // Kinds 2 and 3 get no menu and leave the list behind the last menu alone: with the folder
+    // emptied, slot 6 still resolves through that list (and fails, since the file is gone).
+    fs::remove_all(templates());
+    EXPECT_EQ(ext.menu(2), nullptr);
+    EXPECT_EQ(ext.menu(3), nullptr);
+    target(folder());
+    choose(ext, "doc06:");
+    EXPECT_EQ(recorder->log, (V{"returned", "alert Eklenen oluşturulamadı"}));
+}
+
+TEST_F(Extension, TheFreshScanWinsAndTheShownListIsTheFallback) {
+    lemvora::FinderSyncExt ext;
+    makeTemplates(numbered(6));
+    ext.menu(1);
+    // The folder changes after the menu was shown: three other templates.
+    fs::remove_all(templates());
+    makeTemplates({"1 X.txt", "2 Y.txt", "3 Z.txt"});
+    target(folder());
+
+    choose(ext, "doc02:"); // entry 2 of the fresh scan, whatever the menu showed
+    EXPECT_TRUE(fs::exists(folder() / "Z.txt"));
+
+    // Slot 5 is beyond the fresh scan: the shown list's entry 5, whose file is gone.
+    recorder->log.clear();
+    choose(ext, "doc05:");
+    EXPECT_EQ(recorder->log, (V{"returned", "alert Belge F oluşturulamadı"}));
+    ASSERT_EQ(recorder->alerts.size(), 1u);
+    EXPECT_EQ(recorder->alerts[0].informativeText(), "No such file or directory");
+
+    // Beyond both lists: nothing at all.
+    recorder->log.clear();
+    choose(ext, "doc07:");
+    EXPECT_EQ(recorder->log, V{"returned"});
+    EXPECT_EQ(namesIn(folder()), V{"Z.txt"});
+}
+
+TEST_F(Extension, TargetFolderIsTheTargetOrItsParent) {
+    makeTemplates({"10 Yeni Not.txt"});
+    lemvora::FinderSyncExt ext;
+    ext.menu(0);
+    const fs::path package = folder() / "Sunum.key"; // a package is a folder too
+    fs::create_directories(package);
+    writeFile(folder() / "belge.txt", "x");
+    struct Case {
+        fs::path target;
+        fs::path made;
+    };
+    const Case cases[] = {
+        {folder(), folder() / "Yeni Not.txt"},
+        {package, package / "Yeni Not.txt"},
+        {folder() / "belge.txt", folder() / "Yeni Not 2.txt"},
+        {folder() / "olmayan.txt", folder() / "Yeni Not 3.txt"},
+        {folder() / "olmayan" / "", folder() / "Yeni Not 4.txt"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.target);
+        recorder->log.clear();
+        target(c.target);
+        choose(ext, "doc00:");
+        EXPECT_EQ(recorder->log, (V{"reveal " + c.made.string(), "returned"}));
+    }
+    // No targeted URL: silently nothing.
+    recorder->log.clear();
+    platform::FinderSyncController::defaultController().setTargetedURL(std::nullopt);
+    choose(ext, "doc00:");
+    EXPECT_EQ(recorder->log, V{"returned"});
+}
+
+TEST_F(Extension, FailureAlertIsQueuedAndShownAfterTheActionReturns) {
+    makeTemplates({"30 Yeni Word Belgesi.docx"});
+    lemvora::FinderSyncExt ext;
+    ext.menu(1);
+    target(scratch() / "yok" / "alt" / "belge.txt"); // parent missing too
+    ASSERT_TRUE(ext.perform("doc00:", nullptr));
+    EXPECT_TRUE(recorder->alerts.empty()) << "shown before the action returned";
+    EXPECT_EQ(platform::drainMainQueue(), 1);
+    ASSERT_EQ(recorder->alerts.size(), 1u);
+    const auto& alert = recorder->alerts[0];
+    EXPECT_EQ(alert.alertStyle(), platform::AlertStyle::warning);
+    EXPECT_EQ(static_cast<int>(alert.alertStyle()), 0);
+    EXPECT_EQ(alert.messageText(), "Word Belgesi oluşturulamadı");
+    EXPECT_EQ(alert.informativeText(), "No such file or directory");
+    EXPECT_EQ(alert.buttons(), V{"Tamam"});
+}
+
+TEST_F(Extension, EmptyFolderEntryOpensTheApplicationThreeLevelsUp) {
+    lemvora::FinderSyncExt ext;
+    const auto root = ext.menu(1);
+    ASSERT_EQ(entryActions(root), V{"openHostApp:"});
+    choose(ext, "openHostApp:");
+    const fs::path app = fs::path(LEMVORA_BINARY_DIR) / "tests/Host.app";
+    EXPECT_EQ(platform::Bundle::main().bundleURL(), app / "Contents/PlugIns/Menu.appex");
+    EXPECT_EQ(recorder->log, (V{"openApplication " + app.string(), "returned"}));
+}
+
+} // namespace
