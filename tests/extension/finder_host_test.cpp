@@ -238,4 +238,25 @@ TEST_F(FinderHost, RegistryEnablesListsAndDisablesExtensions) {
     EXPECT_EQ(result.out, "{\"menu\":null}\n");
 }
 
+TEST_F(FinderHost, InteractiveMenuMakesTheChosenDocument) {
+    seed();
+    fs::create_directories(folder());
+    ASSERT_EQ(runProcess({finder.string(), "extensions", "enable", appex.string()}).exitCode, 0);
+    auto result = runProcess({finder.string(), folder().string()}, {.input = "4\n"});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_NE(result.out.find("   4) Excel Çalışma Kitabı\n"), std::string::npos) << result.out;
+    EXPECT_NE(
+        result.out.find("Oluşturuldu: " + (folder() / "Yeni Excel Çalışma Kitabı.xlsx").string()),
+        std::string::npos);
+    EXPECT_TRUE(fs::exists(folder() / "Yeni Excel Çalışma Kitabı.xlsx"));
+
+    result = runProcess({finder.string(), folder().string()}, {.input = "9\n"});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(namesIn(folder()).size(), 1u);
+    result = runProcess({finder.string(), folder().string()}, {.input = "\n"}); // cancelled
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(namesIn(folder()).size(), 1u);
+    runProcess({finder.string(), "extensions", "disable", appex.string()});
+}
+
 } // namespace

@@ -121,7 +121,9 @@ int scriptMode(finder::FinderHost& host) {
 
 // Finds the "Yeni Belge" style submenu: the first root item that has one.
 const Json* firstSubmenu(const Json& menu) {
-    for (const auto& item : menu.value("items", Json::array()))
+    if (!menu.contains("items") || !menu["items"].is_array())
+        return nullptr;
+    for (const auto& item : menu["items"])
         if (item.contains("submenu") && item["submenu"].is_object())
             return &item["submenu"];
     return nullptr;

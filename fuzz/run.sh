@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Builds the fuzzers with clang's libFuzzer (and AddressSanitizer and UBSan) and runs each for a
+# bounded time on its corpus in fuzz/corpus/, which grows as they find new paths.
+# Usage: fuzz/run.sh [SECONDS_EACH]   (default 120). Not part of CI.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds=${1:-120}
+out=build-fuzz
+mkdir -p "$out"
+flags=(-std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -Iplatform/include -Iplatform/linux
+       -Ishared)
+platform=(platform/linux/Text.cpp platform/posix/FileSystem.cpp platform/posix/Bundle.cpp)
+icu=$(pkg-config --libs icu-uc icu-i18n)
+
+clang++ "${flags[@]}" fuzz/names_fuzzer.cpp shared/Templates.cpp "${platform[@]}" $icu \
+    -o "$out/names_fuzzer"
+clang++ "${flags[@]}" fuzz/request_fuzzer.cpp platform/linux/ExtensionProtocol.cpp \
+    platform/common/AppKit.cpp platform/linux/Desktop.cpp platform/linux/ExtensionRegistry.cpp \
+    "${platform[@]}" $icu -o "$out/request_fuzzer"
+
+run() { # run NAME FUZZER: fuzz into a scratch corpus, then keep what adds coverage
+    local work="$out/work-$1"
+    mkdir -p "$work"
+    echo "== $1: ${seconds}s"
+    "$2" -max_total_time="$seconds" -max_len=4096 -print_final_stats=1 "$work" "fuzz/corpus/$1" \
+        2>&1 | grep -E "^(Done|stat::(number_of_executed_units|new_units_added|peak_rss_mb))|ERROR|SUMMARY|crash-" || true
+    "$2" -merge=1 "fuzz/corpus/$1" "$work" 2>&1 | grep -E "MERGE-OUTER: [0-9]+ new files" || true
+}
+run names "$out/names_fuzzer"
+run requests "$out/request_fuzzer"
