@@ -5,7 +5,6 @@
 #include "platform/FileSystem.h"
 
 #include <filesystem>
-#include <system_error>
 
 namespace lemvora {
 
@@ -135,12 +134,6 @@ void FinderSyncExt::openHostApp(Object* sender) {
     (void)sender;
     const URL app = Bundle::main().bundleURL().parent_path().parent_path().parent_path();
     Workspace::sharedWorkspace().openApplicationAtURL(app, OpenConfiguration{});
-}
-
-std::string localizedDescription(const std::exception& error) {
-    if (const auto* system = dynamic_cast<const std::system_error*>(&error))
-        return system->code().message();
-    return error.what();
 }
 
 } // namespace lemvora

@@ -26,10 +26,11 @@ public:
         openDocument(1##NN - 100);                                                                 \
     }
     LEMVORA_SLOT(00)
-    LEMVORA_SLOT(01) LEMVORA_SLOT(02) LEMVORA_SLOT(03) LEMVORA_SLOT(04) LEMVORA_SLOT(05)
-        LEMVORA_SLOT(06) LEMVORA_SLOT(07) LEMVORA_SLOT(08) LEMVORA_SLOT(09) LEMVORA_SLOT(10)
-            LEMVORA_SLOT(11) LEMVORA_SLOT(12) LEMVORA_SLOT(13) LEMVORA_SLOT(14) LEMVORA_SLOT(15)
-                LEMVORA_SLOT(16) LEMVORA_SLOT(17) LEMVORA_SLOT(18) LEMVORA_SLOT(19)
+    LEMVORA_SLOT(01)
+    LEMVORA_SLOT(02) LEMVORA_SLOT(03) LEMVORA_SLOT(04) LEMVORA_SLOT(05) LEMVORA_SLOT(06)
+        LEMVORA_SLOT(07) LEMVORA_SLOT(08) LEMVORA_SLOT(09) LEMVORA_SLOT(10) LEMVORA_SLOT(11)
+            LEMVORA_SLOT(12) LEMVORA_SLOT(13) LEMVORA_SLOT(14) LEMVORA_SLOT(15) LEMVORA_SLOT(16)
+                LEMVORA_SLOT(17) LEMVORA_SLOT(18) LEMVORA_SLOT(19)
 #undef LEMVORA_SLOT
 
         // The empty-folder entry: starts the host application this extension is installed in.
@@ -48,8 +49,5 @@ private:
 
     std::vector<Templates::Template> templates; // the list behind the last menu served
 };
-
-// The text a user is shown for an error: its description, without the programmer's context.
-std::string localizedDescription(const std::exception& error);
 
 } // namespace lemvora

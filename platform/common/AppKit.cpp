@@ -5,6 +5,7 @@
 
 #include <deque>
 #include <map>
+#include <system_error>
 
 namespace platform {
 
@@ -33,6 +34,12 @@ std::map<std::string, ClassFactory>& principalClasses() {
     return classes;
 }
 } // namespace
+
+std::string localizedDescription(const std::exception& error) {
+    if (const auto* system = dynamic_cast<const std::system_error*>(&error))
+        return system->code().message();
+    return error.what();
+}
 
 ModalResponse Alert::runModal() {
     return AlertPresenter::shared().runModal(*this);

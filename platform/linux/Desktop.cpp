@@ -159,10 +159,5 @@ bool FinderSyncController::isExtensionEnabled() {
     return registry::isEnabled(Bundle::main().bundleURL() / "Contents/PlugIns/LemvoraMenu.appex");
 }
 
-void FinderSyncController::showExtensionManagementInterface() {
-    // The finder host's registry is the settings pane here; show where it is and how to use it.
-    const URL appex = Bundle::main().bundleURL() / "Contents/PlugIns/LemvoraMenu.appex";
-    std::fprintf(stderr, "lemvora-finder extensions enable %s\n", appex.c_str());
-}
 
 } // namespace platform

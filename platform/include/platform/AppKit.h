@@ -4,6 +4,7 @@
 // an alert or a workspace request goes (the finder host, a desktop, or a test's recorder).
 #pragma once
 
+#include <exception>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -28,17 +29,17 @@ public:
     virtual bool respondsTo(const Selector& selector) const = 0;
 };
 
-// The selector table of a class T: each name maps to a member taking the sender.
+// The selector table of a class T: each name maps to what the object does for it.
 template <class T> class SelectorTable {
 public:
-    using Action = void (T::*)(Object* sender);
+    using Action = std::function<void(T&, Object* sender)>;
     SelectorTable(std::initializer_list<std::pair<const Selector, Action>> entries)
         : actions_(entries) {}
     bool perform(T& object, const Selector& selector, Object* sender) const {
         auto it = actions_.find(selector);
         if (it == actions_.end())
             return false;
-        (object.*(it->second))(sender);
+        it->second(object, sender);
         return true;
     }
     bool contains(const Selector& selector) const { return actions_.count(selector) != 0; }
@@ -136,5 +137,9 @@ public:
 
 // One line in the system log.
 void NSLog(const std::string& line);
+
+// The description of an error as a user is shown it (for a file-system error: the system's text
+// for its code, in the user's language where the system has it).
+std::string localizedDescription(const std::exception& error);
 
 } // namespace platform

@@ -1,0 +1,320 @@
+// The part of AppKit the host application uses: the application and its delegate, a window,
+// views laid out by stack views and constraints, labels, buttons, a separator box, a table in a
+// scroll view, fonts and colours. Sizes are in points. On Linux these are Qt widgets (one point
+// is one device-independent pixel, as on a Mac); on macOS the AppKit classes of the same names.
+#pragma once
+
+#include "platform/AppKit.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+class QWidget; // the Qt widget behind a view, for tests and the Linux implementation
+
+namespace platform {
+
+struct Rect {
+    double x = 0, y = 0, width = 0, height = 0;
+};
+struct EdgeInsets {
+    double top = 0, left = 0, bottom = 0, right = 0;
+};
+
+struct Color {
+    double red = 0, green = 0, blue = 0, alpha = 1;
+    bool operator==(const Color&) const = default;
+    static Color labelColor();
+    static Color secondaryLabelColor();
+    static Color systemGreenColor();
+    static Color systemOrangeColor();
+};
+
+enum class FontWeight { regular, medium, semibold };
+struct Font {
+    double pointSize = 13;
+    FontWeight weight = FontWeight::regular;
+    bool operator==(const Font&) const = default;
+    static Font systemFontOfSize(double size, FontWeight weight = FontWeight::regular) {
+        return {size, weight};
+    }
+};
+
+enum class LayoutAttribute { leading, trailing, top, bottom, width, height, centerY };
+enum class Relation { equal, greaterThanOrEqual };
+
+class View;
+
+// One linear relation between two views' attributes: first = second + constant (or >=).
+struct LayoutConstraint {
+    View* first = nullptr;
+    LayoutAttribute firstAttribute{};
+    Relation relation = Relation::equal;
+    View* second = nullptr; // none: first compared with the constant alone
+    LayoutAttribute secondAttribute{};
+    double constant = 0;
+
+    static void activateConstraints(const std::vector<LayoutConstraint>& constraints);
+};
+
+// An anchor of a view, to make constraints the way AppKit writes them.
+struct LayoutAnchor {
+    View* view;
+    LayoutAttribute attribute;
+    LayoutConstraint constraintEqualToAnchor(const LayoutAnchor& other, double constant = 0) const {
+        return {view, attribute, Relation::equal, other.view, other.attribute, constant};
+    }
+    LayoutConstraint constraintGreaterThanOrEqualToConstant(double constant) const {
+        return {view, attribute, Relation::greaterThanOrEqual, nullptr, attribute, constant};
+    }
+};
+
+class View {
+public:
+    explicit View(Rect frame = {});
+    virtual ~View();
+    View(const View&) = delete;
+    View& operator=(const View&) = delete;
+
+    // A view takes ownership of its subviews, as its container.
+    void addSubview(std::shared_ptr<View> view);
+    const std::vector<std::shared_ptr<View>>& subviews() const { return subviews_; }
+    void setTranslatesAutoresizingMaskIntoConstraints(bool translates);
+    Rect frame() const;
+    bool isHidden() const;
+
+    LayoutAnchor leadingAnchor() { return {this, LayoutAttribute::leading}; }
+    LayoutAnchor trailingAnchor() { return {this, LayoutAttribute::trailing}; }
+    LayoutAnchor topAnchor() { return {this, LayoutAttribute::top}; }
+    LayoutAnchor bottomAnchor() { return {this, LayoutAttribute::bottom}; }
+    LayoutAnchor widthAnchor() { return {this, LayoutAttribute::width}; }
+    LayoutAnchor heightAnchor() { return {this, LayoutAttribute::height}; }
+    LayoutAnchor centerYAnchor() { return {this, LayoutAttribute::centerY}; }
+
+    QWidget* widget() const { return widget_; }
+    struct Private;
+    Private& d() const { return *d_; }
+
+protected:
+    explicit View(QWidget* widget);
+
+private:
+    QWidget* widget_;
+    std::unique_ptr<Private> d_;
+    std::vector<std::shared_ptr<View>> subviews_;
+};
+
+enum class LineBreakMode { byWordWrapping = 0, byTruncatingMiddle = 5 };
+
+// NSTextField as a label: single-line (not selectable) or wrapping (selectable), never editable.
+class TextField : public View {
+public:
+    static std::shared_ptr<TextField> labelWithString(const std::string& text);
+    static std::shared_ptr<TextField> wrappingLabelWithString(const std::string& text);
+
+    std::string stringValue() const;
+    void setStringValue(const std::string& text);
+    Font font() const;
+    void setFont(const Font& font);
+    Color textColor() const;
+    void setTextColor(const Color& color);
+    void setPreferredMaxLayoutWidth(double width);
+    void setLineBreakMode(LineBreakMode mode);
+    bool isWrapping() const;
+    bool isSelectable() const;
+    // The text as drawn at the current width (with an ellipsis where it was truncated).
+    std::string displayedString() const;
+
+private:
+    TextField(const std::string& text, bool wrapping);
+    friend class TableCellView;
+};
+
+enum class BezelStyle { rounded = 1 };
+
+class Button : public View {
+public:
+    static std::shared_ptr<Button> buttonWithTitle(const std::string& title, Object* target,
+                                                   Selector action);
+    std::string title() const;
+    Object* target() const { return target_; }
+    const Selector& action() const { return action_; }
+    void setBezelStyle(BezelStyle style) { bezelStyle_ = style; }
+    BezelStyle bezelStyle() const { return bezelStyle_; }
+    void performClick(); // presses the real button
+
+private:
+    Button(const std::string& title, Object* target, Selector action);
+    Object* target_;
+    Selector action_;
+    BezelStyle bezelStyle_ = BezelStyle::rounded;
+};
+
+enum class BoxType { primary = 0, separator = 2 };
+class Box : public View {
+public:
+    Box();
+    void setBoxType(BoxType type);
+    BoxType boxType() const { return type_; }
+
+private:
+    BoxType type_ = BoxType::primary;
+};
+
+enum class Orientation { horizontal = 0, vertical = 1 };
+enum class StackAlignment { leading = 5 };
+
+class StackView : public View {
+public:
+    static std::shared_ptr<StackView> stackViewWithViews(std::vector<std::shared_ptr<View>> views);
+    void setOrientation(Orientation orientation);
+    void setAlignment(StackAlignment alignment);
+    void setSpacing(double spacing);
+    void setEdgeInsets(EdgeInsets insets);
+    void setCustomSpacing(double spacing, View* afterView);
+    const std::vector<std::shared_ptr<View>>& arrangedSubviews() const { return arranged_; }
+
+private:
+    explicit StackView(std::vector<std::shared_ptr<View>> views);
+    void relayout();
+    friend struct LayoutConstraint;
+    std::vector<std::shared_ptr<View>> arranged_;
+    Orientation orientation_ = Orientation::horizontal;
+    double spacing_ = 8;
+    EdgeInsets insets_;
+    std::vector<std::pair<View*, double>> custom_;
+};
+
+class TableCellView : public View {
+public:
+    TableCellView();
+};
+
+class TableColumn {
+public:
+    explicit TableColumn(std::string identifier) : identifier_(std::move(identifier)) {}
+    const std::string& identifier() const { return identifier_; }
+    const std::string& title() const { return title_; }
+    void setTitle(std::string title) { title_ = std::move(title); }
+    double width() const { return width_; }
+    void setWidth(double width) { width_ = width; }
+
+private:
+    std::string identifier_;
+    std::string title_;
+    double width_ = 100;
+};
+
+class TableView;
+class TableViewDataSource {
+public:
+    virtual ~TableViewDataSource() = default;
+    virtual long numberOfRows(TableView& table) = 0;
+};
+class TableViewDelegate {
+public:
+    virtual ~TableViewDelegate() = default;
+    virtual std::shared_ptr<View> tableView(TableView& table, const TableColumn* column,
+                                            long row) = 0;
+};
+
+class TableView : public View {
+public:
+    TableView();
+    void setDataSource(TableViewDataSource* source) { dataSource_ = source; }
+    void setDelegate(TableViewDelegate* delegate) { delegate_ = delegate; }
+    void setHeaderView(bool standardHeader); // a new standard NSTableHeaderView, or none
+    void setUsesAlternatingRowBackgroundColors(bool alternating);
+    void setRowHeight(double height);
+    double rowHeight() const { return rowHeight_; }
+    void setAllowsEmptySelection(bool allows);
+    void addTableColumn(std::shared_ptr<TableColumn> column);
+    const std::vector<std::shared_ptr<TableColumn>>& tableColumns() const { return columns_; }
+    // Asks the data source and the delegate again, for every row and column.
+    void reloadData();
+    long numberOfRows() const;
+    // The cell view the delegate made for a place at the last reload, or none.
+    View* viewAtColumn(std::size_t column, long row) const;
+
+private:
+    TableViewDataSource* dataSource_ = nullptr;
+    TableViewDelegate* delegate_ = nullptr;
+    std::vector<std::shared_ptr<TableColumn>> columns_;
+    std::vector<std::vector<std::shared_ptr<View>>> cells_;
+    double rowHeight_ = 17;
+};
+
+enum class BorderType { none = 0, bezel = 2 };
+class ScrollView : public View {
+public:
+    ScrollView();
+    void setDocumentView(std::shared_ptr<TableView> table);
+    void setHasVerticalScroller(bool has);
+    void setBorderType(BorderType type);
+    BorderType borderType() const { return border_; }
+
+private:
+    std::shared_ptr<TableView> document_;
+    BorderType border_ = BorderType::none;
+};
+
+enum WindowStyle : unsigned { titled = 1, closable = 2, miniaturizable = 4, resizable = 8 };
+enum class BackingStore { buffered = 2 };
+
+class Window {
+public:
+    Window(Rect contentRect, unsigned styleMask, BackingStore backing, bool defer);
+    ~Window();
+    void setTitle(const std::string& title);
+    std::string title() const;
+    void center();
+    void setContentView(std::shared_ptr<View> view);
+    View* contentView() const { return content_.get(); }
+    void makeKeyAndOrderFront(Object* sender);
+    unsigned styleMask() const { return styleMask_; }
+    bool isVisible() const;
+    QWidget* widget() const;
+    struct Private;
+
+private:
+    std::unique_ptr<Private> d_;
+    std::shared_ptr<View> content_;
+    unsigned styleMask_;
+};
+
+class ApplicationDelegate {
+public:
+    virtual ~ApplicationDelegate() = default;
+    virtual void applicationDidFinishLaunching() {}
+    virtual void applicationDidBecomeActive() {}
+    virtual bool applicationShouldTerminateAfterLastWindowClosed() { return false; }
+};
+
+enum class ActivationPolicy { regular = 0, accessory = 1, prohibited = 2 };
+
+class Application {
+public:
+    static Application& sharedApplication();
+    void setDelegate(ApplicationDelegate* delegate) { delegate_ = delegate; }
+    ApplicationDelegate* delegate() const { return delegate_; }
+    void setActivationPolicy(ActivationPolicy policy) { policy_ = policy; }
+    ActivationPolicy activationPolicy() const { return policy_; }
+    // Finishes launching (the delegate hears of it), then runs the event loop until the
+    // application terminates.
+    void run();
+    void activateIgnoringOtherApps(bool ignoringOtherApps);
+    bool isActive() const { return active_; }
+    // The system tells the application it became active or inactive (another application was
+    // brought to the front, or the user came back); the delegate hears of each activation.
+    void handleActivation(bool active);
+    void terminate();
+
+private:
+    Application();
+    ApplicationDelegate* delegate_ = nullptr;
+    ActivationPolicy policy_ = ActivationPolicy::prohibited;
+    bool active_ = false;
+};
+
+} // namespace platform

@@ -1,0 +1,379 @@
+// The host application's window, with real Qt widgets on the offscreen platform. This program
+// is built into AppHost.app/Contents/MacOS, with the starter resources in its bundle.
+#include "AppDelegate.h"
+
+#include "TestSupport.h"
+#include "platform/Bundle.h"
+#include "platform/ExtensionRegistry.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+
+#include <cstdio>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+using namespace testing_support;
+using namespace platform;
+using V = std::vector<std::string>;
+
+struct RecordingWorkspace : Workspace {
+    V opened;
+    void activateFileViewerSelectingURLs(const std::vector<URL>&) override {}
+    void openApplicationAtURL(const URL&, const OpenConfiguration&) override {}
+    bool openURL(const URL& url) override {
+        opened.push_back(url.string());
+        return true;
+    }
+};
+
+const fs::path ownAppex = Bundle::main().bundleURL() / "Contents/PlugIns/LemvoraMenu.appex";
+
+class HostApp : public HomeTest {
+protected:
+    void SetUp() override {
+        HomeTest::SetUp();
+        workspace = std::make_shared<RecordingWorkspace>();
+        Workspace::setShared(workspace);
+        registry::disable(ownAppex);
+        delegate = std::make_unique<lemvora::AppDelegate>();
+        Application::sharedApplication().setDelegate(delegate.get());
+        Application::sharedApplication().handleActivation(false);
+    }
+    void TearDown() override {
+        Application::sharedApplication().setDelegate(nullptr);
+        delegate.reset();
+        HomeTest::TearDown();
+    }
+    void launch() {
+        delegate->applicationDidFinishLaunching();
+        QApplication::processEvents();
+    }
+    const StackView& mainStack() const {
+        return static_cast<const StackView&>(*delegate->window()->contentView()->subviews().at(0));
+    }
+    template <class T> T& element(std::size_t i) const {
+        return dynamic_cast<T&>(*mainStack().arrangedSubviews().at(i));
+    }
+    std::string count() const { return delegate->countLabel()->stringValue(); }
+    V column(std::size_t c) const {
+        V texts;
+        for (long row = 0; row < delegate->table()->numberOfRows(); ++row) {
+            auto* cell = delegate->table()->viewAtColumn(c, row);
+            texts.push_back(static_cast<TextField&>(*cell->subviews().at(0)).stringValue());
+        }
+        return texts;
+    }
+    TextField& cellLabel(std::size_t c, long row) const {
+        return static_cast<TextField&>(*delegate->table()->viewAtColumn(c, row)->subviews().at(0));
+    }
+    Button& buttonTitled(const std::string& title) const {
+        for (std::size_t row : {3u, 9u})
+            for (const auto& view : element<StackView>(row).arrangedSubviews())
+                if (auto* b = dynamic_cast<Button*>(view.get()); b && b->title() == title)
+                    return *b;
+        throw std::runtime_error("no button " + title);
+    }
+
+    std::shared_ptr<RecordingWorkspace> workspace;
+    std::unique_ptr<lemvora::AppDelegate> delegate;
+};
+
+TEST_F(HostApp, FirstStartSeedsThenShowsTheStarterSet) {
+    ASSERT_FALSE(fs::exists(templates()));
+    launch();
+    EXPECT_EQ(namesIn(templates()).size(), 5u);
+    ASSERT_TRUE(delegate->window());
+    EXPECT_TRUE(delegate->window()->isVisible());
+    EXPECT_EQ(delegate->window()->title(), "Lemvora");
+    EXPECT_EQ(delegate->window()->widget()->windowTitle().toStdString(), "Lemvora");
+    EXPECT_EQ(column(0), (V{"Metin Belgesi", "Markdown Belgesi", "Word Belgesi",
+                            "Excel Çalışma Kitabı", "PowerPoint Sunusu"}));
+    EXPECT_EQ(column(1),
+              (V{"Yeni Metin Belgesi.txt", "Yeni Markdown Belgesi.md", "Yeni Word Belgesi.docx",
+                 "Yeni Excel Çalışma Kitabı.xlsx", "Yeni PowerPoint Sunusu.pptx"}));
+    EXPECT_EQ(count(), "5 şablon.");
+    EXPECT_TRUE(Application::sharedApplication().isActive());
+}
+
+TEST_F(HostApp, WindowHoldsTheTenElementsWithTheirTextsFontsAndColours) {
+    launch();
+    const auto& views = mainStack().arrangedSubviews();
+    ASSERT_EQ(views.size(), 10u);
+    struct LabelSpec {
+        std::size_t index;
+        std::string text;
+        Font font;
+        Color color;
+        bool wrapping;
+    };
+    const LabelSpec labels[] = {
+        {0,
+         "Finder sağ tık menüsüne \"Yeni Belge\" ekler",
+         {15, FontWeight::semibold},
+         Color::labelColor(),
+         false},
+        {1,
+         "Bir Finder penceresinde boş alana ya da bir öğeye sağ tıkla, \"Yeni Belge\" alt "
+         "menüsünden türü seç. Belge o klasörde oluşur.",
+         {12, FontWeight::regular},
+         Color::secondaryLabelColor(),
+         true},
+        {5, "Menüdeki belge türleri", {13, FontWeight::semibold}, Color::labelColor(), false},
+        {6,
+         "Menü şablon klasöründen üretiliyor. Klasöre attığın her dosya bir satır olur — kendi "
+         "Word şablonun, bir .pages belgesi, boş bir Photoshop dosyası, fark etmez. Dosya adı "
+         "oluşacak belgenin adıdır; baştaki sayı yalnızca sırayı belirler.",
+         {11, FontWeight::regular},
+         Color::secondaryLabelColor(),
+         true},
+    };
+    for (const auto& spec : labels) {
+        SCOPED_TRACE(spec.index);
+        auto& label = element<TextField>(spec.index);
+        EXPECT_EQ(label.stringValue(), spec.text);
+        EXPECT_EQ(label.font(), spec.font);
+        EXPECT_EQ(label.textColor(), spec.color);
+        EXPECT_EQ(label.isWrapping(), spec.wrapping);
+        EXPECT_EQ(label.isSelectable(), spec.wrapping);
+        EXPECT_EQ(label.widget()->font().pixelSize(), int(spec.font.pointSize));
+        if (spec.wrapping) {
+            EXPECT_LE(label.frame().width, 480);
+        }
+    }
+    EXPECT_EQ(&element<TextField>(2), delegate->statusLabel().get());
+    EXPECT_EQ(delegate->statusLabel()->font(), (Font{12, FontWeight::medium}));
+    EXPECT_EQ(delegate->statusLabel()->widget()->font().weight(), QFont::Medium);
+    EXPECT_EQ(&element<TextField>(8), delegate->countLabel().get());
+    EXPECT_EQ(delegate->countLabel()->font(), (Font{11, FontWeight::regular}));
+    EXPECT_EQ(delegate->countLabel()->textColor(), Color::secondaryLabelColor());
+    EXPECT_EQ(element<Box>(4).boxType(), BoxType::separator);
+    EXPECT_EQ(element<ScrollView>(7).borderType(), BorderType::bezel);
+
+    V buttons;
+    for (std::size_t row : {3u, 9u})
+        for (const auto& view : element<StackView>(row).arrangedSubviews()) {
+            auto& b = dynamic_cast<Button&>(*view);
+            buttons.push_back(b.title() + " -> " + b.action());
+            EXPECT_EQ(b.target(), delegate.get());
+            EXPECT_EQ(b.bezelStyle(), BezelStyle::rounded);
+        }
+    EXPECT_EQ(buttons,
+              (V{"Uzantı Ayarlarını Aç -> openExtensionSettings", "Durumu Yenile -> refresh",
+                 "Şablon Klasörünü Aç -> openTemplatesFolder"}));
+
+    const auto& columns = delegate->table()->tableColumns();
+    ASSERT_EQ(columns.size(), 2u);
+    EXPECT_EQ(columns[0]->identifier(), "menu");
+    EXPECT_EQ(columns[0]->title(), "Menüde");
+    EXPECT_EQ(columns[0]->width(), 200);
+    EXPECT_EQ(columns[1]->identifier(), "file");
+    EXPECT_EQ(columns[1]->title(), "Oluşan dosya");
+    EXPECT_EQ(columns[1]->width(), 260);
+    EXPECT_EQ(delegate->table()->rowHeight(), 22);
+}
+
+TEST_F(HostApp, GeometryFollowsTheConstraints) {
+    launch();
+    QWidget* window = delegate->window()->widget();
+    EXPECT_EQ(window->width(), 540);
+    EXPECT_GE(window->height(), 460);
+    // Not resizable: the smallest and largest sizes are the size.
+    EXPECT_EQ(window->minimumSize(), window->maximumSize());
+    EXPECT_FALSE(delegate->window()->styleMask() & WindowStyle::resizable);
+
+    const auto& views = mainStack().arrangedSubviews();
+    EXPECT_EQ(mainStack().frame().width, 540);
+    EXPECT_EQ(views[4]->frame().width, 492); // separator
+    EXPECT_EQ(views[7]->frame().width, 492); // table
+    EXPECT_GE(views[7]->frame().height, 150);
+    for (const auto& view : views)
+        EXPECT_EQ(view->frame().x, 24);
+    EXPECT_EQ(views.front()->frame().y, 22);
+    EXPECT_EQ(mainStack().frame().height - (views.back()->frame().y + views.back()->frame().height),
+              22);
+    const double gaps[] = {12, 12, 12, 18, 18, 12, 12, 6, 12};
+    for (std::size_t i = 0; i + 1 < views.size(); ++i) {
+        const Rect a = views[i]->frame(), b = views[i + 1]->frame();
+        EXPECT_EQ(b.y - (a.y + a.height), gaps[i]) << "after element " << i + 1;
+    }
+}
+
+TEST_F(HostApp, StatusLineFollowsTheRegistryOnActivation) {
+    launch();
+    EXPECT_EQ(delegate->statusLabel()->stringValue(),
+              "✗ Uzantı kapalı — Sistem Ayarları → Uzantılar → Finder");
+    EXPECT_EQ(delegate->statusLabel()->textColor(), Color::systemOrangeColor());
+
+    // The user goes elsewhere, enables the extension, and comes back: no click needed.
+    Application::sharedApplication().handleActivation(false);
+    registry::enable(ownAppex);
+    Application::sharedApplication().handleActivation(true);
+    EXPECT_EQ(delegate->statusLabel()->stringValue(), "✓ Uzantı etkin");
+    EXPECT_EQ(delegate->statusLabel()->textColor(), Color::systemGreenColor());
+    EXPECT_EQ(delegate->statusLabel()->widget()->palette().color(QPalette::WindowText),
+              QColor(52, 199, 89));
+}
+
+TEST_F(HostApp, CountLineForEmptyOneNineteenTwentyAndMore) {
+    makeTemplates({});
+    launch();
+    EXPECT_EQ(count(), "Şablon klasörü boş — menüde hiçbir tür görünmeyecek.");
+    EXPECT_EQ(delegate->table()->numberOfRows(), 0);
+    const std::pair<int, std::string> cases[] = {
+        {1, "1 şablon."},
+        {19, "19 şablon."},
+        {20, "20 şablon — sınır 20; fazlası menüde gösterilmez."},
+        {25, "20 şablon — sınır 20; fazlası menüde gösterilmez."},
+    };
+    int made = 0;
+    for (const auto& [files, text] : cases) {
+        for (; made < files; ++made) {
+            char name[32];
+            std::snprintf(name, sizeof name, "%02d t.txt", made + 1);
+            writeFile(templates() / name);
+        }
+        buttonTitled("Durumu Yenile").performClick();
+        EXPECT_EQ(count(), text);
+        EXPECT_EQ(delegate->table()->numberOfRows(), std::min(files, 20));
+        EXPECT_EQ(delegate->countLabel()->textColor(), Color::secondaryLabelColor());
+    }
+}
+
+TEST_F(HostApp, RowsFollowTheFolderWithFreshCells) {
+    makeTemplates({"10 Yeni Not.txt", "20 Rapor.docx"});
+    launch();
+    EXPECT_EQ(column(0), (V{"Not", "Rapor"}));
+    EXPECT_EQ(cellLabel(0, 0).textColor(), Color::labelColor());
+    EXPECT_EQ(cellLabel(1, 0).textColor(), Color::secondaryLabelColor());
+    EXPECT_EQ(cellLabel(0, 0).font(), (Font{12, FontWeight::regular}));
+    View* before = delegate->table()->viewAtColumn(0, 0);
+
+    fs::remove(templates() / "10 Yeni Not.txt");
+    const std::string longName = "30 Çok uzun bir dosya adı ki sütuna asla sığmayacak kadar uzun "
+                                 "ve daha da uzun.txt";
+    writeFile(templates() / longName);
+    delegate->refresh();
+    QApplication::processEvents();
+    EXPECT_EQ(column(0), (V{"Rapor", "Çok uzun bir dosya adı ki sütuna asla sığmayacak kadar uzun "
+                                     "ve daha da uzun"}));
+    EXPECT_NE(delegate->table()->viewAtColumn(0, 0), before); // never reused
+    EXPECT_EQ(delegate->tableView(*delegate->table(), nullptr, 0), nullptr);
+    EXPECT_EQ(
+        delegate->tableView(*delegate->table(), delegate->table()->tableColumns()[0].get(), 2),
+        nullptr);
+    EXPECT_EQ(
+        delegate->tableView(*delegate->table(), delegate->table()->tableColumns()[0].get(), -1),
+        nullptr);
+
+    // The long file name is shortened in the middle: its start and extension stay visible.
+    const std::string shown = cellLabel(1, 1).displayedString();
+    EXPECT_NE(shown.find("…"), std::string::npos) << shown;
+    EXPECT_EQ(shown.rfind("Çok uzun", 0), 0u) << shown;
+    EXPECT_TRUE(shown.ends_with("uzun.txt")) << shown;
+    EXPECT_LE(cellLabel(1, 1).frame().width, 260 - 8);
+    EXPECT_EQ(cellLabel(1, 1).frame().x, 4);
+}
+
+TEST_F(HostApp, RefreshTwiceChangesNothing) {
+    makeTemplates({"1 A.txt", "2 B.md"});
+    launch();
+    auto snapshot = [&] {
+        return std::make_tuple(delegate->statusLabel()->stringValue(),
+                               delegate->statusLabel()->textColor().green, count(), column(0),
+                               column(1));
+    };
+    buttonTitled("Durumu Yenile").performClick();
+    const auto first = snapshot();
+    buttonTitled("Durumu Yenile").performClick();
+    EXPECT_EQ(snapshot(), first);
+}
+
+TEST_F(HostApp, FolderButtonReseedsADeletedFolderAndOpensIt) {
+    launch();
+    fs::remove_all(templates());
+    buttonTitled("Şablon Klasörünü Aç").performClick();
+    EXPECT_EQ(namesIn(templates()).size(), 5u);
+    EXPECT_EQ(workspace->opened, V{Templates::directory().string()});
+    EXPECT_EQ(count(), "5 şablon."); // the table waits for the next refresh
+
+    // An existing empty folder is only opened.
+    for (const auto& name : namesIn(templates()))
+        fs::remove(templates() / name);
+    buttonTitled("Şablon Klasörünü Aç").performClick();
+    EXPECT_TRUE(namesIn(templates()).empty());
+    EXPECT_EQ(workspace->opened.size(), 2u);
+}
+
+TEST_F(HostApp, ExtensionSettingsButtonOpensTheSettingsAndComingBackRefreshes) {
+    launch();
+    buttonTitled("Uzantı Ayarlarını Aç").performClick();
+    QDialog* settings = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->objectName() == "extensionSettings" && w->isVisible())
+            settings = static_cast<QDialog*>(w);
+    ASSERT_NE(settings, nullptr);
+    EXPECT_FALSE(Application::sharedApplication().isActive());
+    settings->findChild<QCheckBox*>()->setChecked(true); // the user switches it on
+    EXPECT_TRUE(registry::isEnabled(ownAppex));
+    settings->close();
+    EXPECT_EQ(delegate->statusLabel()->stringValue(), "✓ Uzantı etkin");
+}
+
+TEST_F(HostApp, ActivationBeforeTheWindowExistsDoesNothing) {
+    delegate->applicationDidBecomeActive();
+    EXPECT_FALSE(delegate->window());
+    EXPECT_TRUE(delegate->templates().empty());
+    EXPECT_FALSE(fs::exists(templates()));
+}
+
+TEST_F(HostApp, FolderThatCannotBeCreatedIsLoggedOnceAndShownAsEmpty) {
+    writeFile(testHome() / "Library/Application Support"); // a file where a folder must be
+    // Capture the process's standard error around the start-up.
+    const fs::path log = scratch() / "stderr";
+    std::fflush(stderr);
+    const int saved = dup(2);
+    const int file = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(file, 2);
+    launch();
+    std::fflush(stderr);
+    dup2(saved, 2);
+    close(saved);
+    close(file);
+    V lines;
+    std::istringstream in(readFile(log));
+    for (std::string line; std::getline(in, line);)
+        if (line.find("Şablon klasörü") != std::string::npos)
+            lines.push_back(line);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_TRUE(lines[0].ends_with("] Şablon klasörü kurulamadı: Not a directory")) << lines[0];
+    EXPECT_TRUE(delegate->window()->isVisible());
+    EXPECT_EQ(count(), "Şablon klasörü boş — menüde hiçbir tür görünmeyecek.");
+}
+
+TEST_F(HostApp, ClosingTheWindowEndsTheRun) {
+    // The whole life: run() finishes launching, and closing the window ends the event loop.
+    QTimer::singleShot(
+        0, [this] { QTimer::singleShot(50, [this] { delegate->window()->widget()->close(); }); });
+    Application::sharedApplication().run();
+    EXPECT_TRUE(delegate->window());
+    EXPECT_FALSE(delegate->window()->isVisible());
+    EXPECT_TRUE(delegate->applicationShouldTerminateAfterLastWindowClosed());
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    ::testing::InitGoogleTest(&argc, argv);
+    platform::Application::sharedApplication(); // Qt must exist before any widget
+    return RUN_ALL_TESTS();
+}
