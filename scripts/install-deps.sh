@@ -5,6 +5,7 @@ set -euo pipefail
 packages=(
     cmake ninja-build g++ clang lld clang-format pkg-config
     libicu-dev libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
+    qt6-base-dev libqt6gui6 fonts-dejavu-core
     libnss-wrapper util-linux
     python3 python3-docx python3-openpyxl
     libreoffice-writer-nogui libreoffice-calc-nogui libreoffice-impress-nogui

@@ -32,10 +32,14 @@ bool spawnDetached(const std::vector<std::string>& argv) {
     if (child < 0)
         return false;
     if (child == 0) {
-        // A grandchild in a session of its own, so the caller need not reap it.
+        // A grandchild in a session of its own, so the caller need not reap it, and holding none
+        // of the caller's pipes open.
         ::setsid();
         if (::fork() != 0)
             ::_exit(0);
+        const int null = ::open("/dev/null", O_RDWR);
+        for (int fd = 0; fd < 3; ++fd)
+            ::dup2(null, fd);
         std::vector<char*> args;
         for (const auto& a : argv)
             args.push_back(const_cast<char*>(a.c_str()));

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <string>
 
+#include <fcntl.h>
 #include <pwd.h>
 #include <unistd.h>
 
@@ -59,18 +60,37 @@ fs::path file() {
 }
 
 std::vector<fs::path> enabledExtensions() {
+    // Read with plain calls: the host application asks at every refresh.
     std::vector<fs::path> entries;
-    std::ifstream in(file());
-    std::string line;
-    while (std::getline(in, line))
-        if (!line.empty() && line.front() == '/')
-            entries.emplace_back(line);
+    const int fd = ::open(file().c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return entries;
+    std::string content;
+    char buffer[4096];
+    ssize_t n;
+    while ((n = ::read(fd, buffer, sizeof buffer)) > 0)
+        content.append(buffer, static_cast<std::size_t>(n));
+    ::close(fd);
+    std::size_t start = 0;
+    while (start < content.size()) {
+        std::size_t end = content.find('\n', start);
+        if (end == std::string::npos)
+            end = content.size();
+        if (end > start && content[start] == '/')
+            entries.emplace_back(content.substr(start, end - start));
+        start = end + 1;
+    }
     return entries;
 }
 
 bool isEnabled(const fs::path& appex) {
     const auto entries = enabledExtensions();
-    return std::find(entries.begin(), entries.end(), absoluteEntry(appex)) != entries.end();
+    if (entries.empty())
+        return false;
+    // Most often the path is already the one enabled; resolving links costs a call per folder.
+    const fs::path plain = fs::absolute(appex).lexically_normal();
+    return std::find(entries.begin(), entries.end(), plain) != entries.end() ||
+           std::find(entries.begin(), entries.end(), absoluteEntry(appex)) != entries.end();
 }
 
 void enable(const fs::path& appex) {

@@ -73,6 +73,7 @@ protected:
         return texts;
     }
     TextField& cellLabel(std::size_t c, long row) const {
+        QApplication::processEvents(); // the table lays out its fresh cells
         return static_cast<TextField&>(*delegate->table()->viewAtColumn(c, row)->subviews().at(0));
     }
     Button& buttonTitled(const std::string& title) const {
@@ -367,6 +368,41 @@ TEST_F(HostApp, ClosingTheWindowEndsTheRun) {
     EXPECT_TRUE(delegate->window());
     EXPECT_FALSE(delegate->window()->isVisible());
     EXPECT_TRUE(delegate->applicationShouldTerminateAfterLastWindowClosed());
+}
+
+// The real program, started from its bundle as a user (or the finder host) starts it.
+TEST_F(HostApp, TheBuiltApplicationStartsFromItsBundleAndSeeds) {
+    const fs::path app = fs::path(LEMVORA_BINARY_DIR) / "Lemvora.app";
+    auto result = runProcess({"/usr/bin/timeout", "-s", "TERM", "3",
+                              (app / "Contents/MacOS/Lemvora").string()},
+                             {.environment = {{"QT_QPA_PLATFORM", "offscreen"}}});
+    EXPECT_EQ(result.exitCode, 124) << "it should still be running: " << result.err;
+    EXPECT_EQ(namesIn(templates()).size(), 5u);
+    EXPECT_EQ(readFile(templates() / "30 Yeni Word Belgesi.docx"),
+              readFile(app / "Contents/Resources/Templates/bos.docx"));
+}
+
+TEST_F(HostApp, TheFinderHostsEmptyFolderEntryStartsTheApplication) {
+    const fs::path app = fs::path(LEMVORA_BINARY_DIR) / "Lemvora.app";
+    const fs::path finder = fs::path(LEMVORA_BINARY_DIR) / "tools/finder/lemvora-finder";
+    const fs::path appex = app / "Contents/PlugIns/LemvoraMenu.appex";
+    makeTemplates({}); // empty: the menu offers to open Lemvora
+    ASSERT_EQ(runProcess({finder.string(), "extensions", "enable", appex.string()}).exitCode, 0);
+    auto result = runProcess({finder.string(), scratch().string()},
+                             {.input = "1\n", .environment = {{"QT_QPA_PLATFORM", "offscreen"}}});
+    runProcess({finder.string(), "extensions", "disable", appex.string()});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_NE(result.out.find("Açılıyor: " + app.string()), std::string::npos) << result.out;
+    // The application runs on its own now; it shows itself by its effect, the window's refresh
+    // reading the folder, and is then ended.
+    bool running = false;
+    for (int i = 0; i < 100 && !running; ++i) {
+        running = runProcess({"/usr/bin/pgrep", "-f", (app / "Contents/MacOS/Lemvora").string()})
+                      .exitCode == 0;
+        usleep(50000);
+    }
+    EXPECT_TRUE(running);
+    runProcess({"/usr/bin/pkill", "-f", (app / "Contents/MacOS/Lemvora").string()});
 }
 
 } // namespace

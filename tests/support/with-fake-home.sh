@@ -36,6 +36,7 @@ export NSS_WRAPPER_PASSWD="$work/passwd" NSS_WRAPPER_GROUP="$work/group"
 export LD_PRELOAD="$wrapper${LD_PRELOAD:+:$LD_PRELOAD}"
 # Under AddressSanitizer the preloaded wrapper comes before the ASan runtime; that is harmless.
 export ASAN_OPTIONS="verify_asan_link_order=0${ASAN_OPTIONS:+:$ASAN_OPTIONS}"
+export LSAN_OPTIONS="suppressions=$(dirname "$(realpath "$0")")/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 export LEMVORA_TEST_WORK="$work" LEMVORA_TEST_HOME="$work/home"
 export LEMVORA_TEST_NOBODY_HOME="$work/nobody-home"
 export HOME="$work/not-the-home"

@@ -231,13 +231,17 @@ public:
     void setAllowsEmptySelection(bool allows);
     void addTableColumn(std::shared_ptr<TableColumn> column);
     const std::vector<std::shared_ptr<TableColumn>>& tableColumns() const { return columns_; }
-    // Asks the data source and the delegate again, for every row and column.
+    // Asks the data source for the number of rows now; the cells are asked of the delegate
+    // when the table is next laid out (or when a cell is looked up), as AppKit does.
     void reloadData();
     long numberOfRows() const;
-    // The cell view the delegate made for a place at the last reload, or none.
-    View* viewAtColumn(std::size_t column, long row) const;
+    // The cell view the delegate made for a place since the last reload, or none.
+    View* viewAtColumn(std::size_t column, long row);
 
 private:
+    void makeCells();
+    long rows_ = 0;
+    bool cellsStale_ = false;
     TableViewDataSource* dataSource_ = nullptr;
     TableViewDelegate* delegate_ = nullptr;
     std::vector<std::shared_ptr<TableColumn>> columns_;

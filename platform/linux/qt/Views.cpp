@@ -19,6 +19,7 @@
 #include <QScreen>
 #include <QStyle>
 #include <QTableWidget>
+#include <QTimer>
 
 #include <cmath>
 #include <functional>
@@ -490,15 +491,25 @@ void TableView::addTableColumn(std::shared_ptr<TableColumn> column) {
 }
 
 void TableView::reloadData() {
+    rows_ = dataSource_ != nullptr ? dataSource_->numberOfRows(*this) : 0;
+    if (!cellsStale_)
+        QTimer::singleShot(0, widget(), [this] { makeCells(); });
+    cellsStale_ = true;
+}
+
+// The table's layout pass after a reload: the old cells go, and the delegate makes new ones.
+void TableView::makeCells() {
+    if (!cellsStale_)
+        return;
+    cellsStale_ = false;
     auto* table = static_cast<QTableWidget*>(widget());
     // The table lets go of the old cell views first (it only schedules their deletion), then
     // they go with their View objects.
     table->setRowCount(0);
     cells_.clear();
-    const long rows = dataSource_ != nullptr ? dataSource_->numberOfRows(*this) : 0;
-    table->setRowCount(int(rows));
-    cells_.assign(std::size_t(rows), {});
-    for (long row = 0; row < rows; ++row) {
+    table->setRowCount(int(rows_));
+    cells_.assign(std::size_t(rows_), {});
+    for (long row = 0; row < rows_; ++row) {
         for (std::size_t column = 0; column < columns_.size(); ++column) {
             std::shared_ptr<View> cell =
                 delegate_ != nullptr ? delegate_->tableView(*this, columns_[column].get(), row)
@@ -511,10 +522,11 @@ void TableView::reloadData() {
 }
 
 long TableView::numberOfRows() const {
-    return static_cast<QTableWidget*>(widget())->rowCount();
+    return rows_;
 }
 
-View* TableView::viewAtColumn(std::size_t column, long row) const {
+View* TableView::viewAtColumn(std::size_t column, long row) {
+    makeCells();
     if (row < 0 || std::size_t(row) >= cells_.size() || column >= cells_[std::size_t(row)].size())
         return nullptr;
     return cells_[std::size_t(row)][column].get();
