@@ -108,7 +108,7 @@ void FinderSyncExt::openDocument(int index) {
 }
 
 std::optional<Templates::URL> FinderSyncExt::destinationDirectory() const {
-    const auto& target = FinderSyncController::defaultController().targetedURL();
+    const auto target = FinderSyncController::defaultController().targetedURL();
     if (!target)
         return std::nullopt;
     if (fs::isDirectory(*target))

@@ -25,10 +25,12 @@ std::shared_ptr<Workspace>& workspace() {
     static std::shared_ptr<Workspace> shared = defaultWorkspace();
     return shared;
 }
+#if !defined(__APPLE__)
 std::deque<std::function<void()>>& mainQueue() {
     static std::deque<std::function<void()>> queue;
     return queue;
 }
+#endif
 std::map<std::string, ClassFactory>& principalClasses() {
     static std::map<std::string, ClassFactory> classes;
     return classes;
@@ -80,6 +82,21 @@ FinderSyncController& FinderSyncController::defaultController() {
     static FinderSyncController controller;
     return controller;
 }
+
+#if !defined(__APPLE__)
+void FinderSyncController::setDirectoryURLs(std::set<URL> urls) {
+    directoryURLs_ = std::move(urls);
+}
+std::set<URL> FinderSyncController::directoryURLs() const {
+    return directoryURLs_;
+}
+std::optional<URL> FinderSyncController::targetedURL() const {
+    return targetedURL_;
+}
+void FinderSyncController::setTargetedURL(std::optional<URL> url) {
+    targetedURL_ = std::move(url);
+}
+#endif
 
 bool registerPrincipalClass(const char* name, ClassFactory factory) {
     principalClasses()[name] = factory;

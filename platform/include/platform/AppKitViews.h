@@ -11,9 +11,32 @@
 #include <string>
 #include <vector>
 
-class QWidget; // the Qt widget behind a view, for tests and the Linux implementation
+// What stands behind a view on screen: an NSView on macOS, a Qt widget on Linux.
+#if defined(__APPLE__)
+#if defined(__OBJC__)
+@class NSView;
+@class NSWindow;
+#else
+struct objc_object;
+#endif
+#else
+class QWidget;
+#endif
 
 namespace platform {
+
+#if defined(__APPLE__)
+#if defined(__OBJC__)
+using NativeView = NSView*;
+using NativeWindow = NSWindow*;
+#else
+using NativeView = objc_object*;
+using NativeWindow = objc_object*;
+#endif
+#else
+using NativeView = QWidget*;
+using NativeWindow = QWidget*;
+#endif
 
 struct Rect {
     double x = 0, y = 0, width = 0, height = 0;
@@ -92,15 +115,15 @@ public:
     LayoutAnchor heightAnchor() { return {this, LayoutAttribute::height}; }
     LayoutAnchor centerYAnchor() { return {this, LayoutAttribute::centerY}; }
 
-    QWidget* widget() const { return widget_; }
+    NativeView widget() const { return widget_; }
     struct Private;
     Private& d() const { return *d_; }
 
 protected:
-    explicit View(QWidget* widget);
+    explicit View(NativeView widget);
 
 private:
-    QWidget* widget_;
+    NativeView widget_;
     std::unique_ptr<Private> d_;
     std::vector<std::shared_ptr<View>> subviews_;
 };
@@ -278,7 +301,7 @@ public:
     void makeKeyAndOrderFront(Object* sender);
     unsigned styleMask() const { return styleMask_; }
     bool isVisible() const;
-    QWidget* widget() const;
+    NativeWindow widget() const;
     struct Private;
 
 private:

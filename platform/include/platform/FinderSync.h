@@ -25,12 +25,13 @@ class FinderSyncController {
 public:
     static FinderSyncController& defaultController();
 
-    void setDirectoryURLs(std::set<URL> urls) { directoryURLs_ = std::move(urls); }
-    const std::set<URL>& directoryURLs() const { return directoryURLs_; }
+    void setDirectoryURLs(std::set<URL> urls);
+    std::set<URL> directoryURLs() const;
 
-    // The item or folder the current menu was opened on; set by the host for each request.
-    const std::optional<URL>& targetedURL() const { return targetedURL_; }
-    void setTargetedURL(std::optional<URL> url) { targetedURL_ = std::move(url); }
+    // The item or folder the current menu was opened on (on Linux the finder host sets it for
+    // each request; on macOS Finder does).
+    std::optional<URL> targetedURL() const;
+    void setTargetedURL(std::optional<URL> url);
 
     // Host application side: whether the user enabled the application's extension, and the
     // system's settings where that is done.

@@ -92,20 +92,6 @@ protected:
 
 } // namespace
 
-// ---- colours: the light appearance of macOS's dynamic system colours ----
-Color Color::labelColor() {
-    return {0, 0, 0, 0.85};
-}
-Color Color::secondaryLabelColor() {
-    return {0, 0, 0, 0.5};
-}
-Color Color::systemGreenColor() {
-    return {52 / 255.0, 199 / 255.0, 89 / 255.0, 1};
-}
-Color Color::systemOrangeColor() {
-    return {1, 149 / 255.0, 0, 1};
-}
-
 // ---- views ----
 struct View::Private {
     QPointer<QWidget> widget;

@@ -1,0 +1,45 @@
+# Cross-compiles the macOS targets on Linux with clang, lld and the macOS SDK headers, to prove
+# that the sources compile and link against the real frameworks. Nothing built this way runs
+# here. Use it through scripts/macos-crosscheck.sh SDK_ROOT.
+set(CMAKE_SYSTEM_NAME Darwin)
+set(CMAKE_SYSTEM_PROCESSOR arm64)
+set(CMAKE_SYSTEM_VERSION 22.0) # macOS 13
+
+if(NOT LEMVORA_MACOS_SDK)
+    set(LEMVORA_MACOS_SDK "$ENV{LEMVORA_MACOS_SDK}")
+endif()
+if(NOT EXISTS "${LEMVORA_MACOS_SDK}/System/Library/Frameworks/AppKit.framework")
+    message(FATAL_ERROR "LEMVORA_MACOS_SDK must name a macOS SDK folder (one holding System/)")
+endif()
+set(ENV{LEMVORA_MACOS_SDK} "${LEMVORA_MACOS_SDK}") # for try_compile's fresh scopes
+
+set(target arm64-apple-macos13.0)
+set(CMAKE_C_COMPILER /usr/bin/clang)
+set(CMAKE_CXX_COMPILER /usr/bin/clang++)
+set(CMAKE_OBJCXX_COMPILER /usr/bin/clang++)
+set(CMAKE_C_COMPILER_TARGET ${target})
+set(CMAKE_CXX_COMPILER_TARGET ${target})
+set(CMAKE_OBJCXX_COMPILER_TARGET ${target})
+set(CMAKE_OSX_SYSROOT "${LEMVORA_MACOS_SDK}")
+set(CMAKE_OSX_DEPLOYMENT_TARGET 13.0)
+set(CMAKE_OSX_ARCHITECTURES arm64)
+set(CMAKE_CXX_FLAGS_INIT "-stdlib=libc++")
+set(CMAKE_OBJCXX_FLAGS_INIT "-stdlib=libc++")
+# The SDK copy used here lacks the private UIFoundation framework that AppKit re-exports on a
+# real Mac, and NSFont lives there: let that one class be bound when the program loads. (The
+# symbol holds a '$', so it goes through a response file rather than the shell.)
+set(lemvora_link_file "${CMAKE_BINARY_DIR}/macos-cross-link.rsp")
+file(WRITE "${lemvora_link_file}" "-Wl,-U,_OBJC_CLASS_$_NSFont\n")
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-fuse-ld=lld -stdlib=libc++ @${lemvora_link_file}")
+
+set(CMAKE_FIND_ROOT_PATH "${LEMVORA_MACOS_SDK}")
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+
+# Mach-O tools from LLVM (Debian's llvm-14 package) in place of Apple's.
+set(llvm /usr/lib/llvm-14/bin)
+set(CMAKE_AR ${llvm}/llvm-ar CACHE FILEPATH "")
+set(CMAKE_RANLIB ${llvm}/llvm-ranlib CACHE FILEPATH "")
+set(CMAKE_INSTALL_NAME_TOOL ${llvm}/llvm-install-name-tool CACHE FILEPATH "")
+set(CMAKE_OTOOL ${llvm}/llvm-otool CACHE FILEPATH "")

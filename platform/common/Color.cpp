@@ -1,0 +1,20 @@
+#include "platform/AppKitViews.h"
+
+namespace platform {
+
+// The light appearance of macOS's dynamic system colours. On macOS these values stand for the
+// dynamic colours themselves (the implementation maps them back to NSColor's).
+Color Color::labelColor() {
+    return {0, 0, 0, 0.85};
+}
+Color Color::secondaryLabelColor() {
+    return {0, 0, 0, 0.5};
+}
+Color Color::systemGreenColor() {
+    return {52 / 255.0, 199 / 255.0, 89 / 255.0, 1};
+}
+Color Color::systemOrangeColor() {
+    return {1, 149 / 255.0, 0, 1};
+}
+
+} // namespace platform

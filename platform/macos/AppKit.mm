@@ -1,0 +1,128 @@
+// The extension's side of the layer on the real frameworks: NSAlert, NSWorkspace, NSLog, the
+// main dispatch queue, FIFinderSyncController, and the principal class "FinderSyncExt" that
+// Finder instantiates, which hands every request to the C++ principal object.
+#include "platform/AppKit.h"
+#include "platform/Dispatch.h"
+#include "platform/FinderSync.h"
+
+#import <AppKit/AppKit.h>
+#import <FinderSync/FinderSync.h>
+
+#include <memory>
+
+namespace platform {
+
+namespace {
+
+NSString* ns(const std::string& s) {
+    NSString* string = [NSString stringWithUTF8String:s.c_str()];
+    return string != nil ? string : @"";
+}
+NSURL* fileURL(const URL& url) {
+    return [NSURL fileURLWithPath:ns(url.string())];
+}
+URL path(NSURL* url) {
+    return URL(url.fileSystemRepresentation);
+}
+
+class AppKitAlertPresenter : public AlertPresenter {
+public:
+    ModalResponse runModal(const Alert& alert) override {
+        NSAlert* panel = [[NSAlert alloc] init];
+        panel.alertStyle = static_cast<NSAlertStyle>(alert.alertStyle());
+        panel.messageText = ns(alert.messageText());
+        panel.informativeText = ns(alert.informativeText());
+        for (const auto& title : alert.buttons())
+            [panel addButtonWithTitle:ns(title)];
+        return [panel runModal];
+    }
+};
+
+class AppKitWorkspace : public Workspace {
+public:
+    void activateFileViewerSelectingURLs(const std::vector<URL>& urls) override {
+        NSMutableArray<NSURL*>* list = [NSMutableArray array];
+        for (const auto& url : urls)
+            [list addObject:fileURL(url)];
+        [NSWorkspace.sharedWorkspace activateFileViewerSelectingURLs:list];
+    }
+    void openApplicationAtURL(const URL& url, const OpenConfiguration&) override {
+        [NSWorkspace.sharedWorkspace
+            openApplicationAtURL:fileURL(url)
+                   configuration:[[NSWorkspaceOpenConfiguration alloc] init]
+               completionHandler:nil];
+    }
+    bool openURL(const URL& url) override {
+        return [NSWorkspace.sharedWorkspace openURL:fileURL(url)];
+    }
+};
+
+} // namespace
+
+std::shared_ptr<AlertPresenter> defaultAlertPresenter() {
+    return std::make_shared<AppKitAlertPresenter>();
+}
+std::shared_ptr<Workspace> defaultWorkspace() {
+    return std::make_shared<AppKitWorkspace>();
+}
+
+void NSLog(const std::string& line) {
+    ::NSLog(@"%@", ns(line));
+}
+
+void dispatchAsyncMain(std::function<void()> job) {
+    auto shared = std::make_shared<std::function<void()>>(std::move(job));
+    dispatch_async(dispatch_get_main_queue(), ^{
+      (*shared)();
+    });
+}
+
+int drainMainQueue() {
+    return 0;
+} // the system's main queue runs its own jobs
+
+void FinderSyncController::setDirectoryURLs(std::set<URL> urls) {
+    NSMutableSet<NSURL*>* set = [NSMutableSet set];
+    for (const auto& url : urls)
+        [set addObject:fileURL(url)];
+    FIFinderSyncController.defaultController.directoryURLs = set;
+    directoryURLs_ = std::move(urls);
+}
+
+std::set<URL> FinderSyncController::directoryURLs() const {
+    std::set<URL> urls;
+    for (NSURL* url in FIFinderSyncController.defaultController.directoryURLs)
+        urls.insert(path(url));
+    return urls;
+}
+
+std::optional<URL> FinderSyncController::targetedURL() const {
+    NSURL* url = FIFinderSyncController.defaultController.targetedURL;
+    if (url == nil)
+        return std::nullopt;
+    return path(url);
+}
+
+void FinderSyncController::setTargetedURL(std::optional<URL> url) {
+    targetedURL_ = std::move(url);
+}
+
+bool FinderSyncController::isExtensionEnabled() {
+    return FIFinderSyncController.isExtensionEnabled;
+}
+
+void FinderSyncController::showExtensionManagementInterface() {
+    [FIFinderSyncController showExtensionManagementInterface];
+}
+
+} // namespace platform
+
+#include "platform/FileSystem.h"
+
+namespace platform::fs {
+
+path homeDirectoryForCurrentUser() {
+    return path(NSFileManager.defaultManager.homeDirectoryForCurrentUser.fileSystemRepresentation);
+}
+
+} // namespace platform::fs

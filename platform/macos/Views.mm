@@ -1,0 +1,499 @@
+// The host application's side of the layer on AppKit: the C++ views wrap the AppKit views of the
+// same names, constraints become NSLayoutConstraints, and small Objective-C objects carry
+// AppKit's callbacks (application delegate, table data source and delegate, button actions) to
+// the C++ objects, by selector name.
+#include "platform/AppKitViews.h"
+
+#import <AppKit/AppKit.h>
+
+#include <map>
+
+using platform::Object;
+
+namespace {
+NSString* ns(const std::string& s) {
+    NSString* string = [NSString stringWithUTF8String:s.c_str()];
+    return string != nil ? string : @"";
+}
+std::string utf8(NSString* s) {
+    return s.UTF8String != nullptr ? std::string(s.UTF8String) : "";
+}
+} // namespace
+
+// Answers any selector its C++ object answers, so that AppKit's target/action reaches it with
+// the real selector ("refresh", "openTemplatesFolder", …).
+@interface LVObjectProxy : NSObject
+- (instancetype)initWithObject:(Object*)object;
+@end
+
+@implementation LVObjectProxy {
+    Object* _object;
+}
+- (instancetype)initWithObject:(Object*)object {
+    self = [super init];
+    if (self != nil)
+        _object = object;
+    return self;
+}
+- (BOOL)respondsToSelector:(SEL)selector {
+    return _object->respondsTo(utf8(NSStringFromSelector(selector))) ||
+           [super respondsToSelector:selector];
+}
+- (NSMethodSignature*)methodSignatureForSelector:(SEL)selector {
+    if (!_object->respondsTo(utf8(NSStringFromSelector(selector))))
+        return [super methodSignatureForSelector:selector];
+    const bool takesSender = [NSStringFromSelector(selector) hasSuffix:@":"];
+    return [NSMethodSignature signatureWithObjCTypes:takesSender ? "v@:@" : "v@:"];
+}
+- (void)forwardInvocation:(NSInvocation*)invocation {
+    const std::string name = utf8(NSStringFromSelector(invocation.selector));
+    if (!_object->perform(name, nullptr))
+        [super forwardInvocation:invocation];
+}
+@end
+
+namespace {
+// One proxy per C++ object, for as long as the process runs (targets are not owned by AppKit).
+LVObjectProxy* proxyFor(Object* object) {
+    static std::map<Object*, LVObjectProxy*> proxies;
+    auto it = proxies.find(object);
+    if (it == proxies.end())
+        it = proxies.emplace(object, [[LVObjectProxy alloc] initWithObject:object]).first;
+    return it->second;
+}
+} // namespace
+
+@interface LVApplicationDelegate : NSObject <NSApplicationDelegate>
+@end
+
+@implementation LVApplicationDelegate
+- (void)applicationDidFinishLaunching:(NSNotification*)notification {
+    (void)notification;
+    if (auto* delegate = platform::Application::sharedApplication().delegate())
+        delegate->applicationDidFinishLaunching();
+}
+- (void)applicationDidBecomeActive:(NSNotification*)notification {
+    (void)notification;
+    platform::Application::sharedApplication().handleActivation(true);
+}
+- (void)applicationDidResignActive:(NSNotification*)notification {
+    (void)notification;
+    platform::Application::sharedApplication().handleActivation(false);
+}
+- (BOOL)applicationShouldTerminateAfterLastWindowClosed:(NSApplication*)sender {
+    (void)sender;
+    auto* delegate = platform::Application::sharedApplication().delegate();
+    return delegate != nullptr && delegate->applicationShouldTerminateAfterLastWindowClosed();
+}
+@end
+
+@interface LVTableBridge : NSObject <NSTableViewDataSource, NSTableViewDelegate>
+- (instancetype)initWithTable:(platform::TableView*)table;
+@property(nonatomic) platform::TableViewDataSource* dataSource;
+@property(nonatomic) platform::TableViewDelegate* delegate;
+- (platform::View*)cellFor:(NSView*)view;
+- (void)forgetCells;
+@end
+
+@implementation LVTableBridge {
+    platform::TableView* _table;
+    std::map<void*, std::shared_ptr<platform::View>> _cells; // the C++ side of each cell made
+}
+- (instancetype)initWithTable:(platform::TableView*)table {
+    self = [super init];
+    if (self != nil)
+        _table = table;
+    return self;
+}
+- (NSInteger)numberOfRowsInTableView:(NSTableView*)tableView {
+    (void)tableView;
+    return self.dataSource != nullptr ? self.dataSource->numberOfRows(*_table) : 0;
+}
+- (NSView*)tableView:(NSTableView*)tableView
+    viewForTableColumn:(NSTableColumn*)tableColumn
+                   row:(NSInteger)row {
+    if (self.delegate == nullptr)
+        return nil;
+    const platform::TableColumn* column = nullptr;
+    if (tableColumn != nil) {
+        const NSInteger index = [tableView.tableColumns indexOfObject:tableColumn];
+        if (index != NSNotFound && std::size_t(index) < _table->tableColumns().size())
+            column = _table->tableColumns()[std::size_t(index)].get();
+    }
+    auto cell = self.delegate->tableView(*_table, column, row);
+    if (!cell)
+        return nil;
+    NSView* view = cell->widget();
+    _cells[(__bridge void*)view] = std::move(cell);
+    return view;
+}
+- (platform::View*)cellFor:(NSView*)view {
+    auto it = _cells.find((__bridge void*)view);
+    return it == _cells.end() ? nullptr : it->second.get();
+}
+- (void)forgetCells {
+    _cells.clear();
+}
+@end
+
+namespace platform {
+
+namespace {
+NSColor* nscolor(const Color& c) {
+    // The named colours are AppKit's dynamic system colours, which follow the appearance.
+    if (c == Color::labelColor())
+        return NSColor.labelColor;
+    if (c == Color::secondaryLabelColor())
+        return NSColor.secondaryLabelColor;
+    if (c == Color::systemGreenColor())
+        return NSColor.systemGreenColor;
+    if (c == Color::systemOrangeColor())
+        return NSColor.systemOrangeColor;
+    return [NSColor colorWithSRGBRed:c.red green:c.green blue:c.blue alpha:c.alpha];
+}
+
+NSFont* nsfont(const Font& f) {
+    const NSFontWeight weight = f.weight == FontWeight::semibold ? NSFontWeightSemibold
+                                : f.weight == FontWeight::medium ? NSFontWeightMedium
+                                                                 : NSFontWeightRegular;
+    return [NSFont systemFontOfSize:f.pointSize weight:weight];
+}
+
+NSLayoutAttribute nsattribute(LayoutAttribute a) {
+    switch (a) {
+    case LayoutAttribute::leading:
+        return NSLayoutAttributeLeading;
+    case LayoutAttribute::trailing:
+        return NSLayoutAttributeTrailing;
+    case LayoutAttribute::top:
+        return NSLayoutAttributeTop;
+    case LayoutAttribute::bottom:
+        return NSLayoutAttributeBottom;
+    case LayoutAttribute::width:
+        return NSLayoutAttributeWidth;
+    case LayoutAttribute::height:
+        return NSLayoutAttributeHeight;
+    case LayoutAttribute::centerY:
+        return NSLayoutAttributeCenterY;
+    }
+    return NSLayoutAttributeNotAnAttribute;
+}
+} // namespace
+
+struct View::Private {
+    NSView* view = nil;
+    Font font;
+    Color textColor = Color::labelColor();
+    double preferredMaxLayoutWidth = 0;
+    bool wrapping = false;
+    bool fillsAcross = false;
+    id helper = nil; // an Objective-C object the view keeps alive (a table's bridge)
+};
+
+View::View(Rect frame)
+    : View([[NSView alloc] initWithFrame:NSMakeRect(frame.x, frame.y, frame.width, frame.height)]) {
+}
+
+View::View(NativeView widget) : widget_(widget), d_(std::make_unique<Private>()) {
+    d_->view = widget;
+}
+
+View::~View() {
+    subviews_.clear();
+}
+
+void View::addSubview(std::shared_ptr<View> view) {
+    [widget_ addSubview:view->widget()];
+    subviews_.push_back(std::move(view));
+}
+
+void View::setTranslatesAutoresizingMaskIntoConstraints(bool translates) {
+    widget_.translatesAutoresizingMaskIntoConstraints = translates;
+}
+
+Rect View::frame() const {
+    const NSRect f = widget_.frame;
+    return {f.origin.x, f.origin.y, f.size.width, f.size.height};
+}
+
+bool View::isHidden() const {
+    return widget_.hidden;
+}
+
+void LayoutConstraint::activateConstraints(const std::vector<LayoutConstraint>& constraints) {
+    NSMutableArray<NSLayoutConstraint*>* list = [NSMutableArray array];
+    for (const auto& c : constraints) {
+        const NSLayoutRelation relation = c.relation == Relation::equal
+                                              ? NSLayoutRelationEqual
+                                              : NSLayoutRelationGreaterThanOrEqual;
+        [list addObject:[NSLayoutConstraint
+                            constraintWithItem:c.first->widget()
+                                     attribute:nsattribute(c.firstAttribute)
+                                     relatedBy:relation
+                                        toItem:c.second != nullptr ? c.second->widget() : nil
+                                     attribute:c.second != nullptr ? nsattribute(c.secondAttribute)
+                                                                   : NSLayoutAttributeNotAnAttribute
+                                    multiplier:1
+                                      constant:c.constant]];
+    }
+    [NSLayoutConstraint activateConstraints:list];
+}
+
+TextField::TextField(const std::string& text, bool wrapping)
+    : View(wrapping ? [NSTextField wrappingLabelWithString:ns(text)]
+                    : [NSTextField labelWithString:ns(text)]) {
+    d().wrapping = wrapping;
+    d().font = Font::systemFontOfSize(NSFont.systemFontSize);
+}
+
+std::shared_ptr<TextField> TextField::labelWithString(const std::string& text) {
+    return std::shared_ptr<TextField>(new TextField(text, false));
+}
+
+std::shared_ptr<TextField> TextField::wrappingLabelWithString(const std::string& text) {
+    return std::shared_ptr<TextField>(new TextField(text, true));
+}
+
+static NSTextField* field(NSView* view) {
+    return static_cast<NSTextField*>(view);
+}
+
+std::string TextField::stringValue() const {
+    return utf8(field(widget()).stringValue);
+}
+void TextField::setStringValue(const std::string& text) {
+    field(widget()).stringValue = ns(text);
+}
+Font TextField::font() const {
+    return d().font;
+}
+void TextField::setFont(const Font& font) {
+    d().font = font;
+    field(widget()).font = nsfont(font);
+}
+Color TextField::textColor() const {
+    return d().textColor;
+}
+void TextField::setTextColor(const Color& color) {
+    d().textColor = color;
+    field(widget()).textColor = nscolor(color);
+}
+void TextField::setPreferredMaxLayoutWidth(double width) {
+    d().preferredMaxLayoutWidth = width;
+    field(widget()).preferredMaxLayoutWidth = width;
+}
+void TextField::setLineBreakMode(LineBreakMode mode) {
+    field(widget()).lineBreakMode = static_cast<NSLineBreakMode>(mode);
+}
+bool TextField::isWrapping() const {
+    return d().wrapping;
+}
+bool TextField::isSelectable() const {
+    return field(widget()).selectable;
+}
+std::string TextField::displayedString() const {
+    return stringValue();
+}
+
+Button::Button(const std::string& title, Object* target, Selector action)
+    : View([NSButton buttonWithTitle:ns(title)
+                              target:(target != nullptr ? proxyFor(target) : nil)
+                              action:NSSelectorFromString(ns(action))]),
+      target_(target), action_(std::move(action)) {}
+
+std::shared_ptr<Button> Button::buttonWithTitle(const std::string& title, Object* target,
+                                                Selector action) {
+    auto button = std::shared_ptr<Button>(new Button(title, target, std::move(action)));
+    static_cast<NSButton*>(button->widget()).bezelStyle = NSBezelStyleRounded;
+    return button;
+}
+
+std::string Button::title() const {
+    return utf8(static_cast<NSButton*>(widget()).title);
+}
+void Button::performClick() {
+    [static_cast<NSButton*>(widget()) performClick:nil];
+}
+
+Box::Box() : View([[NSBox alloc] init]) {}
+void Box::setBoxType(BoxType type) {
+    type_ = type;
+    static_cast<NSBox*>(widget()).boxType = static_cast<NSBoxType>(type);
+}
+
+static NSStackView* stack(NSView* view) {
+    return static_cast<NSStackView*>(view);
+}
+
+StackView::StackView(std::vector<std::shared_ptr<View>> views)
+    : View([NSStackView stackViewWithViews:@[]]) {
+    for (const auto& view : views)
+        [stack(widget()) addArrangedSubview:view->widget()];
+    arranged_ = std::move(views);
+}
+
+std::shared_ptr<StackView> StackView::stackViewWithViews(std::vector<std::shared_ptr<View>> views) {
+    return std::shared_ptr<StackView>(new StackView(std::move(views)));
+}
+
+void StackView::setOrientation(Orientation orientation) {
+    orientation_ = orientation;
+    stack(widget()).orientation = static_cast<NSUserInterfaceLayoutOrientation>(orientation);
+}
+void StackView::setAlignment(StackAlignment alignment) {
+    stack(widget()).alignment = static_cast<NSLayoutAttribute>(alignment);
+}
+void StackView::setSpacing(double spacing) {
+    spacing_ = spacing;
+    stack(widget()).spacing = spacing;
+}
+void StackView::setEdgeInsets(EdgeInsets insets) {
+    insets_ = insets;
+    stack(widget()).edgeInsets =
+        NSEdgeInsetsMake(insets.top, insets.left, insets.bottom, insets.right);
+}
+void StackView::setCustomSpacing(double spacing, View* afterView) {
+    custom_.emplace_back(afterView, spacing);
+    [stack(widget()) setCustomSpacing:spacing afterView:afterView->widget()];
+}
+void StackView::relayout() {} // NSStackView lays itself out
+
+TableCellView::TableCellView() : View([[NSTableCellView alloc] init]) {}
+
+static NSTableView* nstable(NSView* view) {
+    return static_cast<NSTableView*>(view);
+}
+
+TableView::TableView() : View([[NSTableView alloc] init]) {
+    LVTableBridge* bridge = [[LVTableBridge alloc] initWithTable:this];
+    d().helper = bridge;
+    nstable(widget()).dataSource = bridge;
+    nstable(widget()).delegate = bridge;
+}
+
+void TableView::setHeaderView(bool standardHeader) {
+    nstable(widget()).headerView = standardHeader ? [[NSTableHeaderView alloc] init] : nil;
+}
+void TableView::setUsesAlternatingRowBackgroundColors(bool alternating) {
+    nstable(widget()).usesAlternatingRowBackgroundColors = alternating;
+}
+void TableView::setRowHeight(double height) {
+    rowHeight_ = height;
+    nstable(widget()).rowHeight = height;
+}
+void TableView::setAllowsEmptySelection(bool allows) {
+    nstable(widget()).allowsEmptySelection = allows;
+}
+void TableView::addTableColumn(std::shared_ptr<TableColumn> column) {
+    NSTableColumn* nscolumn = [[NSTableColumn alloc] initWithIdentifier:ns(column->identifier())];
+    nscolumn.title = ns(column->title());
+    nscolumn.width = column->width();
+    [nstable(widget()) addTableColumn:nscolumn];
+    columns_.push_back(std::move(column));
+}
+void TableView::reloadData() {
+    LVTableBridge* bridge = d().helper;
+    bridge.dataSource = dataSource_;
+    bridge.delegate = delegate_;
+    [bridge forgetCells];
+    rows_ = dataSource_ != nullptr ? dataSource_->numberOfRows(*this) : 0;
+    [nstable(widget()) reloadData];
+}
+void TableView::makeCells() {
+    // NSTableView asks for cells itself, as rows come into view.
+    cellsStale_ = false;
+}
+long TableView::numberOfRows() const {
+    return nstable(widget()).numberOfRows;
+}
+View* TableView::viewAtColumn(std::size_t column, long row) {
+    NSView* view = [nstable(widget()) viewAtColumn:NSInteger(column) row:row makeIfNecessary:YES];
+    LVTableBridge* bridge = d().helper;
+    return view != nil ? [bridge cellFor:view] : nullptr;
+}
+
+ScrollView::ScrollView() : View([[NSScrollView alloc] init]) {}
+void ScrollView::setDocumentView(std::shared_ptr<TableView> table) {
+    static_cast<NSScrollView*>(widget()).documentView = table->widget();
+    document_ = std::move(table);
+}
+void ScrollView::setHasVerticalScroller(bool has) {
+    static_cast<NSScrollView*>(widget()).hasVerticalScroller = has;
+}
+void ScrollView::setBorderType(BorderType type) {
+    border_ = type;
+    static_cast<NSScrollView*>(widget()).borderType = static_cast<NSBorderType>(type);
+}
+
+struct Window::Private {
+    NSWindow* window = nil;
+};
+
+Window::Window(Rect contentRect, unsigned styleMask, BackingStore backing, bool defer)
+    : d_(std::make_unique<Private>()), styleMask_(styleMask) {
+    d_->window =
+        [[NSWindow alloc] initWithContentRect:NSMakeRect(contentRect.x, contentRect.y,
+                                                         contentRect.width, contentRect.height)
+                                    styleMask:styleMask
+                                      backing:static_cast<NSBackingStoreType>(backing)
+                                        defer:defer];
+    d_->window.releasedWhenClosed = NO; // the C++ object owns it
+}
+
+Window::~Window() = default;
+void Window::setTitle(const std::string& title) {
+    d_->window.title = ns(title);
+}
+std::string Window::title() const {
+    return utf8(d_->window.title);
+}
+void Window::center() {
+    [d_->window center];
+}
+void Window::setContentView(std::shared_ptr<View> view) {
+    d_->window.contentView = view->widget();
+    content_ = std::move(view);
+}
+void Window::makeKeyAndOrderFront(Object*) {
+    [d_->window makeKeyAndOrderFront:nil];
+}
+bool Window::isVisible() const {
+    return d_->window.visible;
+}
+NativeWindow Window::widget() const {
+    return d_->window;
+}
+
+Application::Application() {
+    // NSApplication's delegate reference is weak: this one lives as long as the process.
+    static LVApplicationDelegate* bridge = [[LVApplicationDelegate alloc] init];
+    NSApplication.sharedApplication.delegate = bridge;
+}
+
+Application& Application::sharedApplication() {
+    static Application* application = new Application;
+    return *application;
+}
+
+void Application::run() {
+    [NSApp setActivationPolicy:static_cast<NSApplicationActivationPolicy>(policy_)];
+    [NSApp run];
+}
+
+void Application::activateIgnoringOtherApps(bool ignoringOtherApps) {
+    [NSApp activateIgnoringOtherApps:ignoringOtherApps];
+}
+
+void Application::handleActivation(bool active) {
+    if (active == active_)
+        return;
+    active_ = active;
+    if (active && delegate_ != nullptr)
+        delegate_->applicationDidBecomeActive();
+}
+
+void Application::terminate() {
+    [NSApp terminate:nil];
+}
+
+} // namespace platform
