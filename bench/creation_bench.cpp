@@ -119,14 +119,15 @@ template <class Body> long inChildPeakKiB(Body body) {
     return usage.ru_maxrss;
 }
 
-void copyCreate(benchmark::State& state) {
+// Times `copy` of the 256 MiB template into an empty folder, in a child process each time.
+template <class Copy> void copyBig(benchmark::State& state, Copy copy) {
     writeTemplate("Büyük.bin", bigSize);
     const auto t = onlyTemplate();
     const fs::path folder = work() / "big";
     fs::create_directories(folder);
     long peak = 0;
     for (auto _ : state) {
-        peak = std::max(peak, inChildPeakKiB([&] { Templates::create(t, folder); }));
+        peak = std::max(peak, inChildPeakKiB([&] { copy(t, folder); }));
         state.PauseTiming();
         fs::remove_all(folder);
         fs::create_directories(folder);
@@ -136,24 +137,17 @@ void copyCreate(benchmark::State& state) {
     state.counters["child_peak_rss_KiB"] = static_cast<double>(peak);
 }
 
+void copyCreate(benchmark::State& state) {
+    copyBig(state, [](const Templates::Template& t, const fs::path& folder) {
+        Templates::create(t, folder);
+    });
+}
+
 void copyCp(benchmark::State& state) {
-    writeTemplate("Büyük.bin", bigSize);
-    const auto t = onlyTemplate();
-    const fs::path folder = work() / "big";
-    fs::create_directories(folder);
-    long peak = 0;
-    for (auto _ : state) {
-        peak = std::max(peak, inChildPeakKiB([&] {
-                            execl("/bin/cp", "cp", "--reflink=auto", t.url().c_str(),
-                                  (folder / "Büyük.bin").c_str(), nullptr);
-                        }));
-        state.PauseTiming();
-        fs::remove_all(folder);
-        fs::create_directories(folder);
-        sync();
-        state.ResumeTiming();
-    }
-    state.counters["child_peak_rss_KiB"] = static_cast<double>(peak);
+    copyBig(state, [](const Templates::Template& t, const fs::path& folder) {
+        execl("/bin/cp", "cp", "--reflink=auto", t.url().c_str(), (folder / "Büyük.bin").c_str(),
+              nullptr);
+    });
 }
 
 } // namespace

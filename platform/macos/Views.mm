@@ -484,14 +484,6 @@ void Application::activateIgnoringOtherApps(bool ignoringOtherApps) {
     [NSApp activateIgnoringOtherApps:ignoringOtherApps];
 }
 
-void Application::handleActivation(bool active) {
-    if (active == active_)
-        return;
-    active_ = active;
-    if (active && delegate_ != nullptr)
-        delegate_->applicationDidBecomeActive();
-}
-
 void Application::terminate() {
     [NSApp terminate:nil];
 }

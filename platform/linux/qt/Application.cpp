@@ -68,14 +68,6 @@ void Application::activateIgnoringOtherApps(bool) {
     handleActivation(true);
 }
 
-void Application::handleActivation(bool active) {
-    if (active == active_)
-        return;
-    active_ = active;
-    if (active && delegate_ != nullptr)
-        delegate_->applicationDidBecomeActive();
-}
-
 void Application::terminate() {
     QCoreApplication::quit();
 }

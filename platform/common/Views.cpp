@@ -17,4 +17,13 @@ Color Color::systemOrangeColor() {
     return {1, 149 / 255.0, 0, 1};
 }
 
+// The delegate hears of each activation once, however the system reports it.
+void Application::handleActivation(bool active) {
+    if (active == active_)
+        return;
+    active_ = active;
+    if (active && delegate_ != nullptr)
+        delegate_->applicationDidBecomeActive();
+}
+
 } // namespace platform
