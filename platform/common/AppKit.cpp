@@ -37,11 +37,13 @@ std::map<std::string, ClassFactory>& principalClasses() {
 }
 } // namespace
 
+#if !defined(__APPLE__)
 std::string localizedDescription(const std::exception& error) {
     if (const auto* system = dynamic_cast<const std::system_error*>(&error))
         return system->code().message();
     return error.what();
 }
+#endif
 
 ModalResponse Alert::runModal() {
     return AlertPresenter::shared().runModal(*this);

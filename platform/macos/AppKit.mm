@@ -9,6 +9,7 @@
 #import <FinderSync/FinderSync.h>
 
 #include <memory>
+#include <system_error>
 
 namespace platform {
 
@@ -68,6 +69,18 @@ std::shared_ptr<Workspace> defaultWorkspace() {
 
 void NSLog(const std::string& line) {
     ::NSLog(@"%@", ns(line));
+}
+
+std::string localizedDescription(const std::exception& error) {
+    // The system's own wording for an errno, in the user's language, as NSError gives it.
+    if (const auto* system = dynamic_cast<const std::system_error*>(&error);
+        system != nullptr && system->code().category() == std::system_category()) {
+        NSError* described = [NSError errorWithDomain:NSPOSIXErrorDomain
+                                                 code:system->code().value()
+                                             userInfo:nil];
+        return described.localizedDescription.UTF8String;
+    }
+    return error.what();
 }
 
 void dispatchAsyncMain(std::function<void()> job) {
