@@ -1,7 +1,8 @@
-// The extension's side of the layer on the real frameworks: NSAlert, NSWorkspace, NSLog, the
-// main dispatch queue, FIFinderSyncController, and the principal class "FinderSyncExt" that
-// Finder instantiates, which hands every request to the C++ principal object.
+// The layer's services on the real frameworks: NSAlert, NSWorkspace, NSLog, the main dispatch
+// queue, FIFinderSyncController and the file manager's home folder. (The principal class that
+// Finder instantiates is in ExtensionMain.mm.)
 #include "platform/AppKit.h"
+#include "Strings.h"
 #include "platform/Dispatch.h"
 #include "platform/FinderSync.h"
 
@@ -11,14 +12,12 @@
 #include <memory>
 #include <system_error>
 
+using platform::macos::ns;
+
 namespace platform {
 
 namespace {
 
-NSString* ns(const std::string& s) {
-    NSString* string = [NSString stringWithUTF8String:s.c_str()];
-    return string != nil ? string : @"";
-}
 NSURL* fileURL(const URL& url) {
     return [NSURL fileURLWithPath:ns(url.string())];
 }

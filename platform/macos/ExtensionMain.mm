@@ -1,4 +1,5 @@
 // The extension's entry and principal class on macOS.
+#include "Strings.h"
 #include "platform/FinderSync.h"
 
 #import <AppKit/AppKit.h>
@@ -8,18 +9,13 @@
 
 extern "C" int NSExtensionMain(int argc, char* argv[]); // Foundation's extension entry
 
+using platform::macos::ns;
+
 namespace platform {
 int NSExtensionMain(int argc, char** argv) {
     return ::NSExtensionMain(argc, argv);
 }
 } // namespace platform
-
-namespace {
-NSString* ns(const std::string& s) {
-    NSString* string = [NSString stringWithUTF8String:s.c_str()];
-    return string != nil ? string : @"";
-}
-} // namespace
 
 // The principal class, known to the runtime as "FinderSyncExt" (the extension's Info.plist names
 // it). It owns the C++ principal object of the same name and hands it every request.
@@ -70,10 +66,11 @@ NSString* ns(const std::string& s) {
         [self perform:"doc" #NN ":" sender:sender];                                                \
     }
 LEMVORA_SLOT(00)
-    LEMVORA_SLOT(01) LEMVORA_SLOT(02) LEMVORA_SLOT(03) LEMVORA_SLOT(04) LEMVORA_SLOT(05)
-        LEMVORA_SLOT(06) LEMVORA_SLOT(07) LEMVORA_SLOT(08) LEMVORA_SLOT(09) LEMVORA_SLOT(10)
-            LEMVORA_SLOT(11) LEMVORA_SLOT(12) LEMVORA_SLOT(13) LEMVORA_SLOT(14) LEMVORA_SLOT(15)
-                LEMVORA_SLOT(16) LEMVORA_SLOT(17) LEMVORA_SLOT(18) LEMVORA_SLOT(19)
+LEMVORA_SLOT(01)
+    LEMVORA_SLOT(02) LEMVORA_SLOT(03) LEMVORA_SLOT(04) LEMVORA_SLOT(05) LEMVORA_SLOT(06)
+        LEMVORA_SLOT(07) LEMVORA_SLOT(08) LEMVORA_SLOT(09) LEMVORA_SLOT(10) LEMVORA_SLOT(11)
+            LEMVORA_SLOT(12) LEMVORA_SLOT(13) LEMVORA_SLOT(14) LEMVORA_SLOT(15) LEMVORA_SLOT(16)
+                LEMVORA_SLOT(17) LEMVORA_SLOT(18) LEMVORA_SLOT(19)
 #undef LEMVORA_SLOT
 
     - (IBAction)openHostApp : (id)sender {

@@ -2,9 +2,13 @@
 // the path-extension rules of NSString.
 #include "platform/Text.h"
 
+#include "Strings.h"
+
 #import <Foundation/Foundation.h>
 
 namespace platform::text {
+
+using macos::utf8;
 
 namespace {
 
@@ -14,10 +18,6 @@ NSString* ns(std::string_view s) {
                                               encoding:NSUTF8StringEncoding];
     // File names on macOS are UTF-8; anything else is shown with replacement characters.
     return string != nil ? string : [NSString stringWithUTF8String:displayable(s).c_str()];
-}
-
-std::string utf8(NSString* s) {
-    return s.UTF8String != nullptr ? std::string(s.UTF8String) : "";
 }
 
 // Bytes of UTF-8 in the first `units` UTF-16 units of s.

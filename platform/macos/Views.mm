@@ -2,23 +2,17 @@
 // same names, constraints become NSLayoutConstraints, and small Objective-C objects carry
 // AppKit's callbacks (application delegate, table data source and delegate, button actions) to
 // the C++ objects, by selector name.
+#include "Strings.h"
 #include "platform/AppKitViews.h"
 
 #import <AppKit/AppKit.h>
 
 #include <map>
 
-using platform::Object;
+using platform::macos::ns;
+using platform::macos::utf8;
 
-namespace {
-NSString* ns(const std::string& s) {
-    NSString* string = [NSString stringWithUTF8String:s.c_str()];
-    return string != nil ? string : @"";
-}
-std::string utf8(NSString* s) {
-    return s.UTF8String != nullptr ? std::string(s.UTF8String) : "";
-}
-} // namespace
+using platform::Object;
 
 // Answers any selector its C++ object answers, so that AppKit's target/action reaches it with
 // the real selector ("refresh", "openTemplatesFolder", …).

@@ -55,13 +55,18 @@ bool FinderHost::request(ExtensionProcess& process, const Json& message, Json& r
         error = "the extension ended unexpectedly";
         return false;
     }
+    return readReply(process, reply, error, "the extension did not answer in time");
+}
+
+bool FinderHost::readReply(ExtensionProcess& process, Json& reply, std::string& error,
+                           const char* lateMessage) {
     std::string line;
     switch (process.readLine(line, replyTimeoutMilliseconds)) {
     case ExtensionProcess::Read::line:
         break;
     case ExtensionProcess::Read::timeout:
         process.stop();
-        error = "the extension did not answer in time";
+        error = lateMessage;
         return false;
     case ExtensionProcess::Read::ended:
         error = "the extension ended unexpectedly";
@@ -146,21 +151,8 @@ bool FinderHost::send(const std::string& selector, const std::optional<fs::path>
             }
         }
         // {"returned":true}: the action returned; what follows was queued for later.
-        std::string line;
-        const auto status = process.readLine(line, replyTimeoutMilliseconds);
-        if (status != ExtensionProcess::Read::line) {
-            if (status == ExtensionProcess::Read::timeout)
-                process.stop();
-            error = status == ExtensionProcess::Read::timeout
-                        ? "the extension did not finish in time"
-                        : "the extension ended unexpectedly";
+        if (!readReply(process, reply, error, "the extension did not finish in time"))
             return false;
-        }
-        reply = Json::parse(line, nullptr, false);
-        if (!reply.is_object()) {
-            error = "the extension answered something that is not a JSON object";
-            return false;
-        }
     }
 }
 

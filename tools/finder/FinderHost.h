@@ -43,6 +43,9 @@ private:
     };
     static constexpr int replyTimeoutMilliseconds = 30000;
     bool request(ExtensionProcess& process, const Json& request, Json& reply, std::string& error);
+    // The extension's next line as a JSON object; `lateMessage` when it takes too long.
+    bool readReply(ExtensionProcess& process, Json& reply, std::string& error,
+                   const char* lateMessage);
 
     std::vector<std::unique_ptr<ExtensionProcess>> extensions_;
     std::vector<std::set<std::string>> lastSelectors_;
