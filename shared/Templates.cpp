@@ -49,13 +49,15 @@ namespace {
 class FirstInFinderOrder {
 public:
     void offer(std::string_view name) {
-        if (kept_.size() == maxItems && order_.compare(name, kept_.back()) >= 0)
-            return;
+        if (kept_.size() == maxItems) {
+            if (order_.compare(name, kept_.back()) >= 0)
+                return;
+            // The last one makes room; the new name sorts before it, so its place is unchanged.
+            kept_.pop_back();
+        }
         auto at = std::upper_bound(
             kept_.begin(), kept_.end(), name,
             [this](std::string_view n, const std::string& k) { return order_.compare(n, k) < 0; });
-        if (kept_.size() == maxItems)
-            kept_.pop_back();
         kept_.emplace(at, name);
     }
     std::vector<std::string>& names() { return kept_; }
@@ -96,7 +98,9 @@ std::vector<Template> load() {
 }
 
 bool seedIfNeeded(const platform::Bundle& from) {
-    if (fs::entryExists(directory()))
+    // A link that leads nowhere counts as no folder: creating the folder then fails, and the caller
+    // learns why the menu stays empty. Nothing is created through the link.
+    if (fs::fileExistsAtPath(directory()))
         return false;
     fs::createDirectories(directory());
     for (const Default& row : defaults) {

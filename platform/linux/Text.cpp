@@ -86,8 +86,8 @@ int FinderOrder::compare(std::string_view a, std::string_view b) const {
     UCollationResult r = ucol_strcollUTF8(impl_->collator, a.data(), static_cast<int32_t>(a.size()),
                                           b.data(), static_cast<int32_t>(b.size()), &status);
     if (U_FAILURE(status))
-        return a.compare(b);
-    return r == UCOL_LESS ? -1 : (r == UCOL_GREATER ? 1 : 0);
+        return tieBreak(a, b);
+    return r == UCOL_LESS ? -1 : (r == UCOL_GREATER ? 1 : tieBreak(a, b));
 }
 
 const std::string& FinderOrder::localeName() const {
@@ -160,20 +160,6 @@ std::string stringByDeletingPathExtension(std::string_view name) {
 std::string pathExtension(std::string_view name) {
     std::size_t dot = extensionDot(name);
     return dot == std::string_view::npos ? std::string() : std::string(name.substr(dot + 1));
-}
-
-std::string displayable(std::string_view s) {
-    std::string out;
-    out.reserve(s.size());
-    std::size_t i = 0;
-    while (i < s.size()) {
-        std::size_t at = i;
-        if (next(s, i) < 0)
-            out += "\xEF\xBF\xBD";
-        else
-            out.append(s.substr(at, i - at));
-    }
-    return out;
 }
 
 } // namespace platform::text

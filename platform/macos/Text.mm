@@ -41,7 +41,7 @@ int FinderOrder::compare(std::string_view a, std::string_view b) const {
     @autoreleasepool {
         // The comparison Finder sorts file names by, in the user's current locale.
         const NSComparisonResult r = [ns(a) localizedStandardCompare:ns(b)];
-        return r == NSOrderedAscending ? -1 : (r == NSOrderedDescending ? 1 : 0);
+        return r == NSOrderedAscending ? -1 : (r == NSOrderedDescending ? 1 : tieBreak(a, b));
     }
 }
 
@@ -66,11 +66,18 @@ std::size_t orderPrefixLength(std::string_view s) {
 
 std::size_t caseInsensitivePrefixLength(std::string_view s, std::string_view needle) {
     @autoreleasepool {
-        // The Turkish capital dotted I counts as an I (one UTF-16 unit for one).
+        // The Turkish capital dotted I counts as an I. Both steps compare UTF-16 units literally,
+        // so the folded string has the original's length and a match in it measures the original
+        // too; a decomposed "I\u0307" stays two units and is not followed by the blank.
         NSString* string = ns(s);
-        NSString* folded = [string stringByReplacingOccurrencesOfString:@"\u0130" withString:@"I"];
-        const NSRange match = [folded rangeOfString:ns(needle)
-                                            options:NSCaseInsensitiveSearch | NSAnchoredSearch];
+        NSString* folded =
+            [string stringByReplacingOccurrencesOfString:@"\u0130"
+                                              withString:@"I"
+                                                 options:NSLiteralSearch
+                                                   range:NSMakeRange(0, string.length)];
+        const NSRange match =
+            [folded rangeOfString:ns(needle)
+                          options:NSCaseInsensitiveSearch | NSAnchoredSearch | NSLiteralSearch];
         return match.location == NSNotFound ? 0 : utf8Length(string, NSMaxRange(match));
     }
 }
@@ -85,36 +92,6 @@ std::string pathExtension(std::string_view name) {
     @autoreleasepool {
         return utf8(ns(name).pathExtension);
     }
-}
-
-std::string displayable(std::string_view s) {
-    // Well-formed UTF-8 stays; each other byte becomes U+FFFD.
-    std::string out;
-    std::size_t i = 0;
-    while (i < s.size()) {
-        const auto c = static_cast<unsigned char>(s[i]);
-        std::size_t length = c < 0x80         ? 1
-                             : (c >> 5) == 6  ? 2
-                             : (c >> 4) == 14 ? 3
-                             : (c >> 3) == 30 ? 4
-                                              : 0;
-        bool ok = length != 0 && i + length <= s.size();
-        for (std::size_t k = 1; ok && k < length; ++k)
-            ok = (static_cast<unsigned char>(s[i + k]) & 0xC0) == 0x80;
-        if (ok && length > 1) {
-            const auto c1 = static_cast<unsigned char>(s[i + 1]);
-            ok = !(c == 0xE0 && c1 < 0xA0) && !(c == 0xED && c1 >= 0xA0) &&
-                 !(c == 0xF0 && c1 < 0x90) && !(c == 0xF4 && c1 >= 0x90) && c <= 0xF4 && c >= 0xC2;
-        }
-        if (ok) {
-            out.append(s.substr(i, length));
-            i += length;
-        } else {
-            out += "\xEF\xBF\xBD";
-            ++i;
-        }
-    }
-    return out;
 }
 
 } // namespace platform::text

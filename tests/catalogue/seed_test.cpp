@@ -71,10 +71,26 @@ TEST_F(Seed, AnythingAtTheFolderPathMeansNoSeeding) {
     EXPECT_TRUE(fs::is_regular_file(templates()));
 
     HomeTest::SetUp();
+    fs::create_directories(scratch() / "elsewhere");
     fs::create_directories(templates().parent_path());
-    fs::create_symlink(scratch() / "nowhere", templates()); // a dangling link
+    fs::create_symlink(scratch() / "elsewhere", templates()); // a link to a folder is the folder
     EXPECT_FALSE(Templates::seedIfNeeded(platform::Bundle(builtApp)));
-    EXPECT_FALSE(fs::exists(scratch() / "nowhere"));
+    EXPECT_TRUE(namesIn(scratch() / "elsewhere").empty());
+}
+
+TEST_F(Seed, DanglingLinkAtTheFolderPathFailsAndCreatesNothingThroughIt) {
+    // The link counts as no folder, so making one is tried, and fails: the caller can tell the
+    // user. Nothing appears where the link points.
+    fs::create_directories(templates().parent_path());
+    fs::create_symlink(scratch() / "nowhere", templates());
+    try {
+        Templates::seedIfNeeded(platform::Bundle(builtApp));
+        FAIL() << "expected the folder creation to fail";
+    } catch (const std::filesystem::filesystem_error& e) {
+        EXPECT_EQ(e.code(), std::errc::file_exists);
+    }
+    EXPECT_FALSE(fs::exists(fs::symlink_status(scratch() / "nowhere")));
+    EXPECT_TRUE(fs::is_symlink(templates()));
 }
 
 TEST_F(Seed, ResourceLookupTriesTheSubfolderFirstThenTheTopLevel) {
@@ -84,6 +100,14 @@ TEST_F(Seed, ResourceLookupTriesTheSubfolderFirstThenTheTopLevel) {
     EXPECT_EQ(readFile(templates() / starterNames[3]), "resource bos.xlsx");
     // bos.pptx is nowhere: its row is skipped and no empty file takes its place.
     EXPECT_EQ(namesIn(templates()), V(starterNames.begin(), starterNames.end() - 1));
+}
+
+TEST_F(Seed, ARowWhoseResourceCannotBeCopiedIsLeftOut) {
+    // bos.xlsx is a folder, so its copy fails; bos.pptx is missing. The other rows go in.
+    auto bundle = bundleWith({"Templates/bos.docx"});
+    fs::create_directories(bundle.resourceURL() / "Templates/bos.xlsx");
+    EXPECT_TRUE(Templates::seedIfNeeded(bundle));
+    EXPECT_EQ(namesIn(templates()), V(starterNames.begin(), starterNames.begin() + 3));
 }
 
 TEST_F(Seed, FolderThatCannotBeCreatedThrowsAndWritesNothing) {

@@ -10,7 +10,9 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <poll.h>
+#include <sched.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -208,6 +210,48 @@ int LineSession::finish() {
     waitpid(pid_, &status, 0);
     pid_ = -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+std::optional<int> inPrivateTmpfs(const fs::path& mountPoint, const std::string& options,
+                                  const std::function<int()>& body) {
+    constexpr int cannot = 213; // the child could not set the file system up
+    const uid_t uid = getuid();
+    const gid_t gid = getgid();
+    const pid_t pid = fork();
+    if (pid < 0)
+        throw std::runtime_error("fork failed");
+    if (pid == 0) {
+        if (uid != 0 || unshare(CLONE_NEWNS) != 0) {
+            // A user namespace of our own, the same ids mapped inside, lets us mount there.
+            if (unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0)
+                _exit(cannot);
+            auto put = [](const char* file, const std::string& text) {
+                const int fd = open(file, O_WRONLY | O_CLOEXEC);
+                const bool ok = fd >= 0 && write(fd, text.data(), text.size()) ==
+                                               static_cast<ssize_t>(text.size());
+                if (fd >= 0)
+                    close(fd);
+                return ok;
+            };
+            put("/proc/self/setgroups", "deny");
+            if (!put("/proc/self/uid_map",
+                     std::to_string(uid) + " " + std::to_string(uid) + " 1") ||
+                !put("/proc/self/gid_map", std::to_string(gid) + " " + std::to_string(gid) + " 1"))
+                _exit(cannot);
+        }
+        if (mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, options.c_str()) != 0)
+            _exit(cannot);
+        _exit(body());
+    }
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (!WIFEXITED(status))
+        return 128 + WTERMSIG(status);
+    if (WEXITSTATUS(status) == cannot)
+        return std::nullopt;
+    return WEXITSTATUS(status);
 }
 
 ScopedLocale::ScopedLocale(const char* locale) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -55,6 +56,13 @@ private:
     int pid_ = -1, in_ = -1, out_ = -1;
     std::string buffer_;
 };
+
+// Runs body in a child process that sees a small tmpfs (mount options such as "size=64k") at
+// mountPoint, in a mount namespace of its own: as root directly, otherwise (or where root may not)
+// inside a user namespace of its own. Returns body's exit status, or nothing where this machine
+// allows neither. Whatever body writes there is gone when it ends.
+std::optional<int> inPrivateTmpfs(const fs::path& mountPoint, const std::string& options,
+                                  const std::function<int()>& body);
 
 // Sets LC_ALL for the scope of the object.
 class ScopedLocale {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
 #include <string_view>
 #include <type_traits>
 #include <utility>
@@ -38,6 +39,10 @@ bool forEachVisibleRegularFile(const path& folder, FunctionRef<void(std::string_
 bool entryExists(const path& p);
 bool entryExists(const char* p); // the same, for loops that build many names
 
+// True when p names something that exists, following symbolic links (fileExistsAtPath:): a
+// dangling link counts as nothing.
+bool fileExistsAtPath(const path& p);
+
 // Whether p names an existing folder, following symbolic links as Finder does.
 bool isDirectory(const path& p);
 
@@ -51,8 +56,19 @@ bool createEmptyFile(const path& p);
 // - never replaces anything: fails with "file exists" when `to` is taken, even by a symbolic link;
 // - never leaves a partial file: on failure nothing is left at `to`;
 // - the copy's permissions are the source's, plus write for its owner;
-// - uses the kernel's copy (clone or in-kernel copy), so memory use does not grow with the size.
+// - uses the kernel's copy (clone or in-kernel copy), so memory use does not grow with the size;
+// - the copy is an ordinary document of the user's, whatever flags the template carries (macOS).
+// Where the fast way (a clone on macOS, an unnamed file on Linux) is not open, the copy is
+// written under a hidden temporary name in the destination and renamed without replacing.
 void copyFileExclusive(const path& from, const path& to);
+
+// Seams for tests only, so that the ways a machine may force on the copy run here too.
+namespace testing {
+// The folder that names a process's open descriptors ("/proc/self/fd" on Linux).
+void setDescriptorFolder(std::string folder);
+// false: take the hidden-name way, as where clones or unnamed files are not available.
+void setFastPathAllowed(bool allowed);
+} // namespace testing
 
 } // namespace platform::fs
 

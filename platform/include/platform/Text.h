@@ -21,7 +21,8 @@ public:
     FinderOrder(const FinderOrder&) = delete;
     FinderOrder& operator=(const FinderOrder&) = delete;
 
-    // Negative when a sorts before b, zero when they sort the same, positive otherwise.
+    // Negative when a sorts before b, positive when after; zero only for equal byte strings, as
+    // Finder never calls two different names equal.
     int compare(std::string_view a, std::string_view b) const;
 
     // The locale the order was made for, as taken from the environment ("" for the root order).
@@ -32,6 +33,12 @@ public:
 private:
     std::shared_ptr<Impl> impl_;
 };
+
+// How Finder order separates two names that the platform's comparison calls equal ("01 Not" and
+// "1 Not", or the composed and decomposed spellings of one name), so that the order never
+// depends on the order a folder lists them in: shorter runs of digits first (fewer leading
+// zeros), then by code points. Zero only for equal byte strings.
+int tieBreak(std::string_view a, std::string_view b);
 
 // The NFC form of s: two strings are canonically equal exactly when their keys are equal.
 std::string canonicalKey(std::string_view s);
@@ -51,7 +58,8 @@ std::size_t caseInsensitivePrefixLength(std::string_view s, std::string_view nee
 std::string stringByDeletingPathExtension(std::string_view name);
 std::string pathExtension(std::string_view name);
 
-// s as valid UTF-8, each byte that is not part of a well-formed sequence replaced by U+FFFD.
+// s as valid UTF-8, each byte that is not part of a well-formed sequence replaced by a U+FFFD of
+// its own: "a\xE2\x82x" gives "a\uFFFD\uFFFDx". The same rule on every system.
 std::string displayable(std::string_view s);
 
 } // namespace platform::text
