@@ -19,22 +19,33 @@ public:
 
     std::shared_ptr<platform::Menu> menu(platform::MenuKind kind) override;
 
-    // The action slots: slot NN creates a document from entry NN of the catalogue.
-#define LEMVORA_SLOT(NN)                                                                           \
-    void doc##NN(platform::Object* sender) {                                                       \
-        (void)sender;                                                                              \
-        openDocument(1##NN - 100);                                                                 \
-    }
-    LEMVORA_SLOT(00)
-    LEMVORA_SLOT(01)
-    LEMVORA_SLOT(02) LEMVORA_SLOT(03) LEMVORA_SLOT(04) LEMVORA_SLOT(05) LEMVORA_SLOT(06)
-        LEMVORA_SLOT(07) LEMVORA_SLOT(08) LEMVORA_SLOT(09) LEMVORA_SLOT(10) LEMVORA_SLOT(11)
-            LEMVORA_SLOT(12) LEMVORA_SLOT(13) LEMVORA_SLOT(14) LEMVORA_SLOT(15) LEMVORA_SLOT(16)
-                LEMVORA_SLOT(17) LEMVORA_SLOT(18) LEMVORA_SLOT(19)
-#undef LEMVORA_SLOT
+    // The twenty action slots: slot NN makes a document from entry NN of the catalogue. The
+    // sender is ignored: the slot alone tells which template was chosen.
+    // clang-format off
+    void doc00(platform::Object*) { openDocument(0); }
+    void doc01(platform::Object*) { openDocument(1); }
+    void doc02(platform::Object*) { openDocument(2); }
+    void doc03(platform::Object*) { openDocument(3); }
+    void doc04(platform::Object*) { openDocument(4); }
+    void doc05(platform::Object*) { openDocument(5); }
+    void doc06(platform::Object*) { openDocument(6); }
+    void doc07(platform::Object*) { openDocument(7); }
+    void doc08(platform::Object*) { openDocument(8); }
+    void doc09(platform::Object*) { openDocument(9); }
+    void doc10(platform::Object*) { openDocument(10); }
+    void doc11(platform::Object*) { openDocument(11); }
+    void doc12(platform::Object*) { openDocument(12); }
+    void doc13(platform::Object*) { openDocument(13); }
+    void doc14(platform::Object*) { openDocument(14); }
+    void doc15(platform::Object*) { openDocument(15); }
+    void doc16(platform::Object*) { openDocument(16); }
+    void doc17(platform::Object*) { openDocument(17); }
+    void doc18(platform::Object*) { openDocument(18); }
+    void doc19(platform::Object*) { openDocument(19); }
+    // clang-format on
 
-        // The empty-folder entry: starts the host application this extension is installed in.
-        void openHostApp(platform::Object* sender);
+    // The empty-folder entry: starts the host application this extension is installed in.
+    void openHostApp(platform::Object* sender);
 
     bool perform(const platform::Selector& selector, platform::Object* sender) override;
     bool respondsTo(const platform::Selector& selector) const override;

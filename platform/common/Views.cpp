@@ -17,6 +17,13 @@ Color Color::systemOrangeColor() {
     return {1, 149 / 255.0, 0, 1};
 }
 
+const TableColumn* TableView::tableColumnWithIdentifier(const std::string& identifier) const {
+    for (const auto& column : columns_)
+        if (column->identifier() == identifier)
+            return column.get();
+    return nullptr;
+}
+
 // The delegate hears of each activation once, however the system reports it.
 void Application::handleActivation(bool active) {
     if (active == active_)

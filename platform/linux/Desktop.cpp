@@ -163,5 +163,4 @@ bool FinderSyncController::isExtensionEnabled() {
     return registry::isEnabled(Bundle::main().bundleURL() / "Contents/PlugIns/LemvoraMenu.appex");
 }
 
-
 } // namespace platform

@@ -31,7 +31,7 @@ void emit(const json& value) {
 json urlsJSON(const std::vector<URL>& urls) {
     json list = json::array();
     for (const auto& url : urls)
-        list.push_back(url.string());
+        list.push_back(protocol::pathJSON(url));
     return list;
 }
 
@@ -41,10 +41,10 @@ public:
         emit({{"event", "reveal"}, {"urls", urlsJSON(urls)}});
     }
     void openApplicationAtURL(const URL& url, const OpenConfiguration&) override {
-        emit({{"event", "openApplication"}, {"url", url.string()}});
+        emit({{"event", "openApplication"}, {"url", protocol::pathJSON(url)}});
     }
     bool openURL(const URL& url) override {
-        emit({{"event", "openURL"}, {"url", url.string()}});
+        emit({{"event", "openURL"}, {"url", protocol::pathJSON(url)}});
         return true;
     }
 };
@@ -142,7 +142,7 @@ int NSExtensionMain(int, char**) {
 
     json directories = json::array();
     for (const auto& url : FinderSyncController::defaultController().directoryURLs())
-        directories.push_back(url.string());
+        directories.push_back(protocol::pathJSON(url));
     emit({{"ready", true}, {"principalClass", *className}, {"directoryURLs", directories}});
     serve(*principal, input);
     return 0;

@@ -1,5 +1,7 @@
 #include "ExtensionProtocol.h"
 
+#include "platform/Text.h"
+
 #include <cctype>
 #include <cerrno>
 
@@ -15,12 +17,12 @@ std::optional<URL> targetOf(const json& request, std::string& error) {
     auto it = request.find("target");
     if (it == request.end() || it->is_null())
         return std::nullopt;
-    if (!it->is_string() || it->get_ref<const std::string&>().empty() ||
-        it->get_ref<const std::string&>().front() != '/') {
+    auto target = pathFromJSON(*it);
+    if (!target || target->empty() || target->native().front() != '/') {
         error = "target must be an absolute path";
         return std::nullopt;
     }
-    return URL(it->get<std::string>());
+    return target;
 }
 
 bool isSelectorName(const std::string& s) {
@@ -75,6 +77,42 @@ std::optional<ModalResponse> parseAlertResponse(std::string_view line) {
     if (button == answer.end() || !button->is_number_integer())
         return std::nullopt;
     return button->get<ModalResponse>();
+}
+
+json pathJSON(const URL& path) {
+    const std::string& bytes = path.native();
+    if (text::displayable(bytes) == bytes)
+        return bytes;
+    static const char digits[] = "0123456789abcdef";
+    std::string hex;
+    hex.reserve(2 * bytes.size());
+    for (unsigned char c : bytes) {
+        hex += digits[c >> 4];
+        hex += digits[c & 15];
+    }
+    return {{"bytes", hex}};
+}
+
+std::optional<URL> pathFromJSON(const json& value) {
+    if (value.is_string())
+        return URL(value.get<std::string>());
+    if (!value.is_object() || value.size() != 1 || !value.contains("bytes") ||
+        !value["bytes"].is_string())
+        return std::nullopt;
+    const std::string& hex = value["bytes"].get_ref<const std::string&>();
+    if (hex.size() % 2 != 0)
+        return std::nullopt;
+    auto nibble = [](char c) {
+        return c >= '0' && c <= '9' ? c - '0' : (c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1);
+    };
+    std::string bytes;
+    for (std::size_t i = 0; i < hex.size(); i += 2) {
+        const int high = nibble(hex[i]), low = nibble(hex[i + 1]);
+        if (high < 0 || low < 0)
+            return std::nullopt;
+        bytes += static_cast<char>(high * 16 + low);
+    }
+    return URL(bytes);
 }
 
 json menuJSON(const Menu* menu) {

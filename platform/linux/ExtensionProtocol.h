@@ -34,6 +34,13 @@ std::variant<Request, std::string> parseRequest(std::string_view line);
 // The button an alert answer line chooses ({"op":"alertResponse","button":N}), or none.
 std::optional<ModalResponse> parseAlertResponse(std::string_view line);
 
+// A path as JSON, losslessly: a plain string when it is valid UTF-8 (nearly always), else
+// {"bytes":HEX}, every byte of the path as two lower-case hexadecimal digits. A string is never
+// an object, so the two forms cannot be mistaken for each other.
+nlohmann::ordered_json pathJSON(const URL& path);
+// The path a JSON value carries in either form; none when it is neither.
+std::optional<URL> pathFromJSON(const nlohmann::ordered_json& value);
+
 // {"title":T,"items":[…]} for a menu, null for none.
 nlohmann::ordered_json menuJSON(const Menu* menu);
 

@@ -61,20 +61,30 @@ int NSExtensionMain(int argc, char** argv) {
         _principal->perform(selector, nullptr);
 }
 
-#define LEMVORA_SLOT(NN)                                                                           \
-    -(IBAction)doc##NN : (id)sender {                                                              \
-        [self perform:"doc" #NN ":" sender:sender];                                                \
-    }
-LEMVORA_SLOT(00)
-LEMVORA_SLOT(01)
-    LEMVORA_SLOT(02) LEMVORA_SLOT(03) LEMVORA_SLOT(04) LEMVORA_SLOT(05) LEMVORA_SLOT(06)
-        LEMVORA_SLOT(07) LEMVORA_SLOT(08) LEMVORA_SLOT(09) LEMVORA_SLOT(10) LEMVORA_SLOT(11)
-            LEMVORA_SLOT(12) LEMVORA_SLOT(13) LEMVORA_SLOT(14) LEMVORA_SLOT(15) LEMVORA_SLOT(16)
-                LEMVORA_SLOT(17) LEMVORA_SLOT(18) LEMVORA_SLOT(19)
-#undef LEMVORA_SLOT
-
-    - (IBAction)openHostApp : (id)sender {
-    [self perform:"openHostApp:" sender:sender];
-}
+// The twenty action slots and the empty-folder entry, as real methods of the class: Finder sends
+// the chosen item's selector to the principal object.
+// clang-format off
+- (IBAction)doc00:(id)sender { [self perform:"doc00:" sender:sender]; }
+- (IBAction)doc01:(id)sender { [self perform:"doc01:" sender:sender]; }
+- (IBAction)doc02:(id)sender { [self perform:"doc02:" sender:sender]; }
+- (IBAction)doc03:(id)sender { [self perform:"doc03:" sender:sender]; }
+- (IBAction)doc04:(id)sender { [self perform:"doc04:" sender:sender]; }
+- (IBAction)doc05:(id)sender { [self perform:"doc05:" sender:sender]; }
+- (IBAction)doc06:(id)sender { [self perform:"doc06:" sender:sender]; }
+- (IBAction)doc07:(id)sender { [self perform:"doc07:" sender:sender]; }
+- (IBAction)doc08:(id)sender { [self perform:"doc08:" sender:sender]; }
+- (IBAction)doc09:(id)sender { [self perform:"doc09:" sender:sender]; }
+- (IBAction)doc10:(id)sender { [self perform:"doc10:" sender:sender]; }
+- (IBAction)doc11:(id)sender { [self perform:"doc11:" sender:sender]; }
+- (IBAction)doc12:(id)sender { [self perform:"doc12:" sender:sender]; }
+- (IBAction)doc13:(id)sender { [self perform:"doc13:" sender:sender]; }
+- (IBAction)doc14:(id)sender { [self perform:"doc14:" sender:sender]; }
+- (IBAction)doc15:(id)sender { [self perform:"doc15:" sender:sender]; }
+- (IBAction)doc16:(id)sender { [self perform:"doc16:" sender:sender]; }
+- (IBAction)doc17:(id)sender { [self perform:"doc17:" sender:sender]; }
+- (IBAction)doc18:(id)sender { [self perform:"doc18:" sender:sender]; }
+- (IBAction)doc19:(id)sender { [self perform:"doc19:" sender:sender]; }
+- (IBAction)openHostApp:(id)sender { [self perform:"openHostApp:" sender:sender]; }
+// clang-format on
 
 @end

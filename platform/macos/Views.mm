@@ -108,12 +108,12 @@ LVObjectProxy* proxyFor(Object* object) {
                    row:(NSInteger)row {
     if (self.delegate == nullptr)
         return nil;
-    const platform::TableColumn* column = nullptr;
-    if (tableColumn != nil) {
-        const NSInteger index = [tableView.tableColumns indexOfObject:tableColumn];
-        if (index != NSNotFound && std::size_t(index) < _table->tableColumns().size())
-            column = _table->tableColumns()[std::size_t(index)].get();
-    }
+    (void)tableView;
+    // By identifier: the user may drag the columns into another order (allowsColumnReordering is
+    // YES by default), and the cell's content follows the column, not its position.
+    const platform::TableColumn* column =
+        tableColumn != nil ? _table->tableColumnWithIdentifier(utf8(tableColumn.identifier))
+                           : nullptr;
     auto cell = self.delegate->tableView(*_table, column, row);
     if (!cell)
         return nil;
@@ -181,7 +181,8 @@ struct View::Private {
     double preferredMaxLayoutWidth = 0;
     bool wrapping = false;
     bool fillsAcross = false;
-    id helper = nil; // an Objective-C object the view keeps alive (a table's bridge)
+    id helper = nil;      // an Objective-C object the view keeps alive (a table's bridge)
+    id savedHeader = nil; // a table's own header view while it is taken away
 };
 
 View::View(Rect frame)
@@ -361,22 +362,43 @@ static NSTableView* nstable(NSView* view) {
 TableView::TableView() : View([[NSTableView alloc] init]) {
     LVTableBridge* bridge = [[LVTableBridge alloc] initWithTable:this];
     d().helper = bridge;
-    nstable(widget()).dataSource = bridge;
+    // The delegate first: AppKit decides from the delegate that the table is view-based, and
+    // complains about a data source without tableView:objectValueForTableColumn:row: until then.
+    // (Both properties are weak: the view keeps the bridge alive through d().helper.)
     nstable(widget()).delegate = bridge;
+    nstable(widget()).dataSource = bridge;
 }
 
 void TableView::setHeaderView(bool standardHeader) {
-    nstable(widget()).headerView = standardHeader ? [[NSTableHeaderView alloc] init] : nil;
+    // The table's own header view is the standard one, with the height AppKit gives it; one made
+    // with a plain init has a zero frame, and the header row could have no height.
+    NSTableView* table = nstable(widget());
+    if (!standardHeader && table.headerView != nil) {
+        d().savedHeader = table.headerView;
+        table.headerView = nil;
+    } else if (standardHeader && table.headerView == nil && d().savedHeader != nil) {
+        table.headerView = d().savedHeader;
+    }
+}
+bool TableView::hasHeaderView() const {
+    return nstable(widget()).headerView != nil;
 }
 void TableView::setUsesAlternatingRowBackgroundColors(bool alternating) {
     nstable(widget()).usesAlternatingRowBackgroundColors = alternating;
+}
+bool TableView::usesAlternatingRowBackgroundColors() const {
+    return nstable(widget()).usesAlternatingRowBackgroundColors;
 }
 void TableView::setRowHeight(double height) {
     rowHeight_ = height;
     nstable(widget()).rowHeight = height;
 }
 void TableView::setAllowsEmptySelection(bool allows) {
+    allowsEmptySelection_ = allows;
     nstable(widget()).allowsEmptySelection = allows;
+}
+bool TableView::allowsEmptySelection() const {
+    return nstable(widget()).allowsEmptySelection;
 }
 void TableView::addTableColumn(std::shared_ptr<TableColumn> column) {
     NSTableColumn* nscolumn = [[NSTableColumn alloc] initWithIdentifier:ns(column->identifier())];
@@ -401,7 +423,14 @@ long TableView::numberOfRows() const {
     return nstable(widget()).numberOfRows;
 }
 View* TableView::viewAtColumn(std::size_t column, long row) {
-    NSView* view = [nstable(widget()) viewAtColumn:NSInteger(column) row:row makeIfNecessary:YES];
+    if (column >= columns_.size())
+        return nullptr;
+    // The column as added, wherever the user has dragged it since.
+    NSTableView* table = nstable(widget());
+    const NSInteger shown = [table columnWithIdentifier:ns(columns_[column]->identifier())];
+    if (shown < 0)
+        return nullptr;
+    NSView* view = [table viewAtColumn:shown row:row makeIfNecessary:YES];
     LVTableBridge* bridge = d().helper;
     return view != nil ? [bridge cellFor:view] : nullptr;
 }
@@ -413,6 +442,9 @@ void ScrollView::setDocumentView(std::shared_ptr<TableView> table) {
 }
 void ScrollView::setHasVerticalScroller(bool has) {
     static_cast<NSScrollView*>(widget()).hasVerticalScroller = has;
+}
+bool ScrollView::hasVerticalScroller() const {
+    return static_cast<NSScrollView*>(widget()).hasVerticalScroller;
 }
 void ScrollView::setBorderType(BorderType type) {
     border_ = type;

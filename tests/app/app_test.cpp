@@ -10,12 +10,16 @@
 #include <QCheckBox>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QTimer>
 
 #include <cstdio>
+#include <functional>
+#include <sstream>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -83,6 +87,27 @@ protected:
                 if (auto* b = dynamic_cast<Button*>(view.get()); b && b->title() == title)
                     return *b;
         throw std::runtime_error("no button " + title);
+    }
+
+    // The lines of this process's standard error that mention the template folder, while body
+    // runs.
+    V folderLogLines(const std::function<void()>& body) const {
+        const fs::path log = scratch() / "stderr";
+        std::fflush(stderr);
+        const int saved = dup(2);
+        const int file = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(file, 2);
+        body();
+        std::fflush(stderr);
+        dup2(saved, 2);
+        close(saved);
+        close(file);
+        V lines;
+        std::istringstream in(readFile(log));
+        for (std::string line; std::getline(in, line);)
+            if (line.find("Şablon klasörü") != std::string::npos)
+                lines.push_back(line);
+        return lines;
     }
 
     std::shared_ptr<RecordingWorkspace> workspace;
@@ -157,8 +182,13 @@ TEST_F(HostApp, WindowHoldsTheTenElementsWithTheirTextsFontsAndColours) {
     EXPECT_EQ(&element<TextField>(8), delegate->countLabel().get());
     EXPECT_EQ(delegate->countLabel()->font(), (Font{11, FontWeight::regular}));
     EXPECT_EQ(delegate->countLabel()->textColor(), Color::secondaryLabelColor());
+    EXPECT_FALSE(delegate->statusLabel()->isWrapping());
+    EXPECT_FALSE(delegate->countLabel()->isWrapping());
     EXPECT_EQ(element<Box>(4).boxType(), BoxType::separator);
     EXPECT_EQ(element<ScrollView>(7).borderType(), BorderType::bezel);
+    EXPECT_TRUE(element<ScrollView>(7).hasVerticalScroller());
+    EXPECT_EQ(delegate->window()->styleMask(),
+              WindowStyle::titled | WindowStyle::closable | WindowStyle::miniaturizable);
 
     V buttons;
     for (std::size_t row : {3u, 9u})
@@ -181,6 +211,27 @@ TEST_F(HostApp, WindowHoldsTheTenElementsWithTheirTextsFontsAndColours) {
     EXPECT_EQ(columns[1]->title(), "Oluşan dosya");
     EXPECT_EQ(columns[1]->width(), 260);
     EXPECT_EQ(delegate->table()->rowHeight(), 22);
+    EXPECT_TRUE(delegate->table()->hasHeaderView());
+    EXPECT_TRUE(delegate->table()->usesAlternatingRowBackgroundColors());
+    EXPECT_TRUE(delegate->table()->allowsEmptySelection());
+}
+
+TEST_F(HostApp, CellsFollowTheirColumnWhenTheUserReordersThem) {
+    makeTemplates({"10 Yeni Not.txt"});
+    launch();
+    auto* table = static_cast<QTableWidget*>(delegate->table()->widget());
+    table->horizontalHeader()->moveSection(0, 1); // the user drags "Menüde" to the right
+    delegate->refresh();
+    EXPECT_EQ(column(0), V{"Not"});
+    EXPECT_EQ(column(1), V{"Yeni Not.txt"});
+    // On the screen, the file name now comes first.
+    const int leftmost = table->horizontalHeader()->logicalIndex(0);
+    auto* shown = table->cellWidget(0, leftmost)->findChild<QLabel*>();
+    ASSERT_NE(shown, nullptr);
+    EXPECT_EQ(shown->text().toStdString(), "Yeni Not.txt");
+    EXPECT_EQ(delegate->table()->tableColumnWithIdentifier("file"),
+              delegate->table()->tableColumns()[1].get());
+    EXPECT_EQ(delegate->table()->tableColumnWithIdentifier("yok"), nullptr);
 }
 
 TEST_F(HostApp, GeometryFollowsTheConstraints) {
@@ -339,26 +390,28 @@ TEST_F(HostApp, ActivationBeforeTheWindowExistsDoesNothing) {
 
 TEST_F(HostApp, FolderThatCannotBeCreatedIsLoggedOnceAndShownAsEmpty) {
     writeFile(testHome() / "Library/Application Support"); // a file where a folder must be
-    // Capture the process's standard error around the start-up.
-    const fs::path log = scratch() / "stderr";
-    std::fflush(stderr);
-    const int saved = dup(2);
-    const int file = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    dup2(file, 2);
-    launch();
-    std::fflush(stderr);
-    dup2(saved, 2);
-    close(saved);
-    close(file);
-    V lines;
-    std::istringstream in(readFile(log));
-    for (std::string line; std::getline(in, line);)
-        if (line.find("Şablon klasörü") != std::string::npos)
-            lines.push_back(line);
+    const V lines = folderLogLines([&] { launch(); });
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_TRUE(lines[0].ends_with("] Şablon klasörü kurulamadı: Not a directory")) << lines[0];
     EXPECT_TRUE(delegate->window()->isVisible());
     EXPECT_EQ(count(), "Şablon klasörü boş — menüde hiçbir tür görünmeyecek.");
+}
+
+TEST_F(HostApp, DanglingLinkForTheFolderIsLoggedOnceAndNothingIsMadeThroughIt) {
+    fs::create_directories(templates().parent_path());
+    fs::create_symlink(scratch() / "nowhere", templates());
+    const V lines = folderLogLines([&] { launch(); });
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_TRUE(lines[0].ends_with("] Şablon klasörü kurulamadı: File exists")) << lines[0];
+    EXPECT_TRUE(delegate->window()->isVisible());
+    EXPECT_EQ(count(), "Şablon klasörü boş — menüde hiçbir tür görünmeyecek.");
+    EXPECT_FALSE(fs::exists(fs::symlink_status(scratch() / "nowhere")));
+
+    // The folder button says nothing of the same failure, and opens the folder all the same.
+    const V again = folderLogLines([&] { buttonTitled("Şablon Klasörünü Aç").performClick(); });
+    EXPECT_TRUE(again.empty());
+    EXPECT_EQ(workspace->opened, V{Templates::directory().string()});
+    EXPECT_FALSE(fs::exists(fs::symlink_status(scratch() / "nowhere")));
 }
 
 TEST_F(HostApp, ClosingTheWindowEndsTheRun) {

@@ -250,13 +250,72 @@ TEST_F(FinderHost, InteractiveMenuMakesTheChosenDocument) {
         std::string::npos);
     EXPECT_TRUE(fs::exists(folder() / "Yeni Excel Çalışma Kitabı.xlsx"));
 
-    result = runProcess({finder.string(), folder().string()}, {.input = "9\n"});
-    EXPECT_EQ(result.exitCode, 1);
-    EXPECT_EQ(namesIn(folder()).size(), 1u);
-    result = runProcess({finder.string(), folder().string()}, {.input = "\n"}); // cancelled
-    EXPECT_EQ(result.exitCode, 0);
-    EXPECT_EQ(namesIn(folder()).size(), 1u);
+    // An answer that names no entry is asked again, in Turkish; an empty line or the end of the
+    // input leaves quietly.
+    result = runProcess({finder.string(), folder().string()}, {.input = "9\nbir\n1\n"});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_NE(result.out.find("Böyle bir seçenek yok: 9\n"), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("Böyle bir seçenek yok: bir\n"), std::string::npos) << result.out;
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(namesIn(folder()).size(), 2u);
+    for (const std::string input : {"\n", "9\n", ""}) {
+        result = runProcess({finder.string(), folder().string()}, {.input = input});
+        EXPECT_EQ(result.exitCode, 0) << input;
+        EXPECT_EQ(result.err, "") << input;
+        EXPECT_EQ(namesIn(folder()).size(), 2u);
+    }
     runProcess({finder.string(), "extensions", "disable", appex.string()});
+}
+
+TEST_F(FinderHost, PathsThatAreNotUtf8CrossTheProtocolUnchanged) {
+    seed();
+    const fs::path bad = scratch() / "Belgeler \xff";
+    fs::create_directories(bad);
+    writeFile(bad / "Dosya\xfe.txt", "mevcut");
+    auto bytesOf = [](const fs::path& p) {
+        std::string hex;
+        for (unsigned char c : p.native()) {
+            static const char digits[] = "0123456789abcdef";
+            hex += {digits[c >> 4], digits[c & 15]};
+        }
+        return Json{{"bytes", hex}};
+    };
+    // Script mode: the folder itself, then a file inside it, as targets.
+    const auto out = script(
+        request({{"op", "menu"}, {"kind", 1}, {"target", bytesOf(bad)}}) +
+        request({{"op", "send"}, {"selector", "doc00:"}, {"target", bytesOf(bad)}}) +
+        request(
+            {{"op", "send"}, {"selector", "doc00:"}, {"target", bytesOf(bad / "Dosya\xfe.txt")}}));
+    ASSERT_EQ(out.size(), 5u);
+    EXPECT_EQ(out[1],
+              (Json{{"event", "reveal"}, {"urls", {bytesOf(bad / "Yeni Metin Belgesi.txt")}}}));
+    EXPECT_EQ(out[3],
+              (Json{{"event", "reveal"}, {"urls", {bytesOf(bad / "Yeni Metin Belgesi 2.txt")}}}));
+    EXPECT_EQ(namesIn(bad),
+              (V{"Dosya\xfe.txt", "Yeni Metin Belgesi 2.txt", "Yeni Metin Belgesi.txt"}));
+    EXPECT_TRUE(namesIn(scratch()).size() == 1u) << "nothing lands in the parent folder";
+
+    // Interactive mode, with the folder and with the file inside it.
+    ASSERT_EQ(runProcess({finder.string(), "extensions", "enable", appex.string()}).exitCode, 0);
+    for (const auto& target : {bad, bad / "Dosya\xfe.txt"}) {
+        const auto result = runProcess({finder.string(), target.string()}, {.input = "2\n"});
+        EXPECT_EQ(result.exitCode, 0) << result.err;
+        EXPECT_NE(result.out.find("Oluşturuldu: " + bad.string() + "/Yeni Markdown Belgesi"),
+                  std::string::npos)
+            << result.out;
+    }
+    EXPECT_TRUE(fs::exists(bad / "Yeni Markdown Belgesi.md"));
+    EXPECT_TRUE(fs::exists(bad / "Yeni Markdown Belgesi 2.md"));
+    EXPECT_TRUE(namesIn(scratch()).size() == 1u);
+    runProcess({finder.string(), "extensions", "disable", appex.string()});
+
+    // A valid UTF-8 path stays a plain string, and a malformed byte form is refused.
+    const auto plain =
+        script(menuRequest(1, folder()) +
+               request({{"op", "menu"}, {"kind", 1}, {"target", {{"bytes", "2f7"}}}}));
+    ASSERT_EQ(plain.size(), 2u);
+    EXPECT_TRUE(plain[0].contains("menu"));
+    EXPECT_EQ(plain[1], (Json{{"error", "target must be an absolute path"}}));
 }
 
 } // namespace

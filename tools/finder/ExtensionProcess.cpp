@@ -1,5 +1,7 @@
 #include "ExtensionProcess.h"
 
+#include "ExtensionProtocol.h"
+
 #include "platform/Process.h"
 
 #include <nlohmann/json.hpp>
@@ -76,8 +78,8 @@ bool ExtensionProcess::ensureRunning(std::string& error) {
     directories_.clear();
     if (auto it = ready.find("directoryURLs"); it != ready.end() && it->is_array())
         for (const auto& d : *it)
-            if (d.is_string())
-                directories_.insert(fs::path(d.get<std::string>()));
+            if (auto folder = platform::protocol::pathFromJSON(d))
+                directories_.insert(*folder);
     return true;
 }
 

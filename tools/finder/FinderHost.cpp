@@ -35,7 +35,7 @@ bool covers(const std::set<fs::path>& folders, const std::optional<fs::path>& ta
 }
 
 Json targetJSON(const std::optional<fs::path>& target) {
-    return target ? Json(target->string()) : Json(nullptr);
+    return target ? platform::protocol::pathJSON(*target) : Json(nullptr);
 }
 
 } // namespace

@@ -44,8 +44,8 @@ void print(const Json& value) {
 void revealOnDesktop(const Json& event) {
     std::vector<platform::URL> urls;
     for (const auto& u : event.value("urls", Json::array()))
-        if (u.is_string())
-            urls.emplace_back(u.get<std::string>());
+        if (auto url = platform::protocol::pathFromJSON(u))
+            urls.push_back(std::move(*url));
     platform::Workspace::sharedWorkspace().activateFileViewerSelectingURLs(urls);
 }
 
@@ -145,20 +145,19 @@ int interactiveMode(finder::FinderHost& host, const char* argument) {
     std::printf("%s — %s\n", (*submenu)["title"].get<std::string>().c_str(), target.c_str());
     for (std::size_t i = 0; i < items.size(); ++i)
         std::printf("  %2zu) %s\n", i + 1, items[i]["title"].get<std::string>().c_str());
-    std::printf("Seçim (1-%zu, boş bırakırsan vazgeçilir): ", items.size());
-    std::fflush(stdout);
-
-    std::string answer;
-    if (!std::getline(std::cin, answer) || answer.empty())
-        return 0;
     std::size_t choice = 0;
-    try {
-        choice = std::stoul(answer);
-    } catch (const std::exception&) {
-    }
-    if (choice < 1 || choice > items.size() || !items[choice - 1]["action"].is_string()) {
-        std::fprintf(stderr, "lemvora-finder: no such entry: %s\n", answer.c_str());
-        return 1;
+    for (;;) {
+        std::printf("Seçim (1-%zu, boş bırakırsan vazgeçilir): ", items.size());
+        std::fflush(stdout);
+        std::string answer;
+        if (!std::getline(std::cin, answer) || answer.empty())
+            return 0; // nothing chosen: leave quietly
+        choice = 0;
+        if (answer.find_first_not_of("0123456789") == std::string::npos && answer.size() < 6)
+            choice = std::stoul(answer);
+        if (choice >= 1 && choice <= items.size() && items[choice - 1]["action"].is_string())
+            break;
+        std::printf("Böyle bir seçenek yok: %s\n", answer.c_str());
     }
     const bool finished = host.send(
         items[choice - 1]["action"].get<std::string>(), target,
@@ -166,7 +165,8 @@ int interactiveMode(finder::FinderHost& host, const char* argument) {
             const std::string kindOfEvent = event["event"].get<std::string>();
             if (kindOfEvent == "reveal") {
                 for (const auto& url : event["urls"])
-                    std::printf("Oluşturuldu: %s\n", url.get<std::string>().c_str());
+                    std::printf("Oluşturuldu: %s\n",
+                                platform::protocol::pathFromJSON(url).value_or("?").c_str());
                 revealOnDesktop(event);
             } else if (kindOfEvent == "alert") {
                 std::printf(
@@ -175,7 +175,8 @@ int interactiveMode(finder::FinderHost& host, const char* argument) {
                     event["buttons"].empty() ? "Tamam"
                                              : event["buttons"][0].get<std::string>().c_str());
             } else if (kindOfEvent == "openApplication" || kindOfEvent == "openURL") {
-                const platform::URL url(event["url"].get<std::string>());
+                const platform::URL url =
+                    platform::protocol::pathFromJSON(event["url"]).value_or(platform::URL());
                 std::printf("Açılıyor: %s\n", url.c_str());
                 if (kindOfEvent == "openApplication")
                     platform::Workspace::sharedWorkspace().openApplicationAtURL(url, {});

@@ -247,24 +247,31 @@ public:
     TableView();
     void setDataSource(TableViewDataSource* source) { dataSource_ = source; }
     void setDelegate(TableViewDelegate* delegate) { delegate_ = delegate; }
-    void setHeaderView(bool standardHeader); // a new standard NSTableHeaderView, or none
+    void setHeaderView(bool standardHeader); // the table's standard header view, or none
+    bool hasHeaderView() const;
     void setUsesAlternatingRowBackgroundColors(bool alternating);
+    bool usesAlternatingRowBackgroundColors() const;
     void setRowHeight(double height);
     double rowHeight() const { return rowHeight_; }
     void setAllowsEmptySelection(bool allows);
+    bool allowsEmptySelection() const;
     void addTableColumn(std::shared_ptr<TableColumn> column);
     const std::vector<std::shared_ptr<TableColumn>>& tableColumns() const { return columns_; }
+    // The column with this identifier, wherever it is shown; none when there is no such column.
+    const TableColumn* tableColumnWithIdentifier(const std::string& identifier) const;
     // Asks the data source for the number of rows now; the cells are asked of the delegate
     // when the table is next laid out (or when a cell is looked up), as AppKit does.
     void reloadData();
     long numberOfRows() const;
-    // The cell view the delegate made for a place since the last reload, or none.
+    // The cell view the delegate made for a place since the last reload, or none. `column` counts
+    // the columns in the order they were added, whatever order the user has dragged them into.
     View* viewAtColumn(std::size_t column, long row);
 
 private:
     void makeCells();
     long rows_ = 0;
     bool cellsStale_ = false;
+    bool allowsEmptySelection_ = true;
     TableViewDataSource* dataSource_ = nullptr;
     TableViewDelegate* delegate_ = nullptr;
     std::vector<std::shared_ptr<TableColumn>> columns_;
@@ -278,6 +285,7 @@ public:
     ScrollView();
     void setDocumentView(std::shared_ptr<TableView> table);
     void setHasVerticalScroller(bool has);
+    bool hasVerticalScroller() const;
     void setBorderType(BorderType type);
     BorderType borderType() const { return border_; }
 

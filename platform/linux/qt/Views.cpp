@@ -435,6 +435,9 @@ TableView::TableView() : View(new QTableWidget) {
     table->horizontalHeader()->hide();
     table->horizontalHeader()->setStretchLastSection(false);
     table->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    // As in AppKit, the user may drag the columns into another order; a cell stays with its
+    // column (Qt moves only the column's place on the screen).
+    table->horizontalHeader()->setSectionsMovable(true);
     table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -448,8 +451,16 @@ void TableView::setHeaderView(bool standardHeader) {
     static_cast<QTableWidget*>(widget())->horizontalHeader()->setVisible(standardHeader);
 }
 
+bool TableView::hasHeaderView() const {
+    return !static_cast<QTableWidget*>(widget())->horizontalHeader()->isHidden();
+}
+
 void TableView::setUsesAlternatingRowBackgroundColors(bool alternating) {
     static_cast<QTableWidget*>(widget())->setAlternatingRowColors(alternating);
+}
+
+bool TableView::usesAlternatingRowBackgroundColors() const {
+    return static_cast<QTableWidget*>(widget())->alternatingRowColors();
 }
 
 void TableView::setRowHeight(double height) {
@@ -460,11 +471,14 @@ void TableView::setRowHeight(double height) {
 }
 
 void TableView::setAllowsEmptySelection(bool allows) {
-    auto* table = static_cast<QTableWidget*>(widget());
-    table->setSelectionMode(allows ? QAbstractItemView::SingleSelection
-                                   : QAbstractItemView::SingleSelection);
-    if (allows)
-        table->clearSelection();
+    // Qt's single selection may always be empty; a table that must keep a row selected selects
+    // the first one when it fills (makeCells).
+    allowsEmptySelection_ = allows;
+    static_cast<QTableWidget*>(widget())->clearSelection();
+}
+
+bool TableView::allowsEmptySelection() const {
+    return allowsEmptySelection_;
 }
 
 void TableView::addTableColumn(std::shared_ptr<TableColumn> column) {
@@ -505,6 +519,8 @@ void TableView::makeCells() {
             cells_[std::size_t(row)].push_back(std::move(cell));
         }
     }
+    if (!allowsEmptySelection_ && rows_ > 0)
+        table->selectRow(0);
 }
 
 long TableView::numberOfRows() const {
@@ -534,6 +550,12 @@ void ScrollView::setHasVerticalScroller(bool has) {
     if (document_)
         static_cast<QTableWidget*>(document_->widget())
             ->setVerticalScrollBarPolicy(has ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
+}
+
+bool ScrollView::hasVerticalScroller() const {
+    return document_ &&
+           static_cast<QTableWidget*>(document_->widget())->verticalScrollBarPolicy() !=
+               Qt::ScrollBarAlwaysOff;
 }
 
 void ScrollView::setBorderType(BorderType type) {
