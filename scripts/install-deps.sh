@@ -6,7 +6,7 @@ packages=(
     cmake ninja-build g++ clang lld llvm clang-format pkg-config
     libicu-dev libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
     qt6-base-dev libqt6gui6 fonts-dejavu-core
-    libnss-wrapper util-linux
+    libnss-wrapper util-linux locales
     python3 python3-docx python3-openpyxl
     libreoffice-writer-nogui libreoffice-calc-nogui libreoffice-impress-nogui
 )
@@ -15,11 +15,18 @@ missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
 
-echo "Installing: ${missing[*]}"
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
-export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get update -qq
-$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+if [ ${#missing[@]} -ne 0 ]; then
+    echo "Installing: ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    $sudo apt-get update -qq
+    $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# The tests read the system's messages in Turkish as well.
+if ! locale -a 2>/dev/null | grep -qix 'tr_TR.utf8'; then
+    echo "Generating the tr_TR.UTF-8 locale"
+    $sudo localedef -i tr_TR -f UTF-8 tr_TR.UTF-8
+fi

@@ -122,7 +122,10 @@ void serve(FinderSync& principal, protocol::LineReader& input) {
 
 int NSExtensionMain(int, char**) {
     std::signal(SIGPIPE, SIG_IGN);
-    std::setlocale(LC_MESSAGES, ""); // error descriptions in the user's language
+    // Error descriptions in the user's language, and in its characters: with the messages alone
+    // the C library would spell them in ASCII ("Eri?im engellendi").
+    std::setlocale(LC_MESSAGES, "");
+    std::setlocale(LC_CTYPE, "");
     const Bundle& bundle = Bundle::main();
     const auto className =
         plistString(bundle.bundleURL() / "Contents/Info.plist", "NSExtensionPrincipalClass");

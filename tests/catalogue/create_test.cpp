@@ -29,19 +29,6 @@ protected:
     }
     fs::path destination() const { return scratch() / "Hedef"; }
 
-    // Runs `body` in a child process (as the unprivileged user when asked) and returns the errno
-    // it reports: 0 for success.
-    template <class Body> int inChild(bool asNobody, Body body) {
-        pid_t pid = fork();
-        if (pid == 0) {
-            if (asNobody && (setgid(65534) != 0 || setuid(65534) != 0))
-                _exit(200);
-            _exit(body());
-        }
-        int status = 0;
-        waitpid(pid, &status, 0);
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 255;
-    }
 };
 
 int errnoOf(const std::function<void()>& body) {
@@ -192,24 +179,34 @@ TEST_F(Create, FailuresPassTheFileSystemErrorOnAndLeaveNothing) {
     EXPECT_TRUE(namesIn(destination()).empty());
 }
 
-TEST_F(Create, UnprivilegedFailuresLeaveNothing) {
-    // Root ignores permission bits, so these run as the unprivileged user.
+// These run as an ordinary user, whom permissions bind. Each first shows that the other half
+// works, so that the failure can only come from its own cause.
+TEST_F(Create, AFolderTheUserMayNotWriteFailsAndGetsNothing) {
     auto t = templateNamed("Not.txt", "x");
-    for (fs::path p = t.url().parent_path(); p != testHome().parent_path(); p = p.parent_path())
-        chmod(p.c_str(), 0755);
-    chmod(scratch().c_str(), 0755);
+    const fs::path writable = scratch() / "Yazılır";
+    fs::create_directories(writable);
     fs::create_directories(destination());
-    chmod(destination().c_str(), 0755); // root's folder: read-only for the other user
-    EXPECT_EQ(inChild(true, [&] { return errnoOf([&] { Templates::create(t, destination()); }); }),
+    chmod(destination().c_str(), 0555);
+    EXPECT_EQ(unprivileged([&] { return errnoOf([&] { Templates::create(t, writable); }); }), 0);
+    EXPECT_EQ(unprivileged([&] { return errnoOf([&] { Templates::create(t, destination()); }); }),
               EACCES);
+    chmod(destination().c_str(), 0755);
     EXPECT_TRUE(namesIn(destination()).empty());
+}
 
-    // A template the user cannot read fails before any file appears.
-    chmod(destination().c_str(), 0777);
-    chmod(t.url().c_str(), 0600);
-    EXPECT_EQ(inChild(true, [&] { return errnoOf([&] { Templates::create(t, destination()); }); }),
+TEST_F(Create, ATemplateTheUserMayNotReadFailsBeforeAnyFileAppears) {
+    auto readable = templateNamed("Okunur.txt", "x");
+    writeFile(templates() / "Gizli.txt", "y");
+    auto records = Templates::load();
+    ASSERT_EQ(records.size(), 2u);
+    const auto& secret = records[0].url().filename() == "Gizli.txt" ? records[0] : records[1];
+    chmod(secret.url().c_str(), 0200);
+    fs::create_directories(destination());
+    EXPECT_EQ(unprivileged([&] { return errnoOf([&] { Templates::create(readable, destination()); }); }),
+              0);
+    EXPECT_EQ(unprivileged([&] { return errnoOf([&] { Templates::create(secret, destination()); }); }),
               EACCES);
-    EXPECT_TRUE(namesIn(destination()).empty());
+    EXPECT_EQ(namesIn(destination()), V{"Okunur.txt"});
 }
 
 TEST_P(EveryCopyWay, CopyFailingMidwayLeavesNoPartialFile) {

@@ -118,19 +118,13 @@ TEST_F(FinderHost, ExtensionKeepsTheShownListAcrossRequests) {
 }
 
 TEST_F(FinderHost, FailureAlertComesAfterTheActionAndBeforeDone) {
-    // Root ignores permissions: the host and the extension run as the unprivileged user, whose
-    // home (from the fake user database) holds the templates; the folder is root's.
-    makeTemplates({});
-    const fs::path nobodyTemplates = templatesFolderOf(nobodyHome());
-    fs::create_directories(nobodyTemplates);
-    writeFile(nobodyTemplates / "10 Yeni Metin Belgesi.txt");
-    for (fs::path p = nobodyTemplates; p != nobodyHome().parent_path(); p = p.parent_path())
-        chmod(p.c_str(), 0755);
+    // The host and the extension run as an ordinary user, in a folder that user may not write.
+    makeTemplates({"10 Yeni Metin Belgesi.txt"});
     fs::create_directories(folder());
-    for (fs::path p = folder(); p != scratch().parent_path().parent_path(); p = p.parent_path())
-        chmod(p.c_str(), 0755);
-    ProcessOptions options{.asNobody = true};
-    const auto out = script(menuRequest(1, folder()) + sendRequest("doc00:", folder()), options);
+    chmod(folder().c_str(), 0555);
+    const auto out = script(menuRequest(1, folder()) + sendRequest("doc00:", folder()),
+                            {.unprivileged = true});
+    chmod(folder().c_str(), 0755);
     ASSERT_EQ(out.size(), 3u);
     EXPECT_EQ(out[1].dump(), Json({{"event", "alert"},
                                    {"style", "warning"},
@@ -140,6 +134,19 @@ TEST_F(FinderHost, FailureAlertComesAfterTheActionAndBeforeDone) {
                                  .dump());
     EXPECT_EQ(out[2].dump(), R"({"done":true})");
     EXPECT_TRUE(namesIn(folder()).empty());
+}
+
+TEST_F(FinderHost, TheAlertSpeaksTheUsersLanguage) {
+    // The system's description of the error, in Turkish, in its own letters.
+    makeTemplates({"10 Yeni Metin Belgesi.txt"});
+    fs::create_directories(folder());
+    chmod(folder().c_str(), 0555);
+    const auto out = script(menuRequest(1, folder()) + sendRequest("doc00:", folder()),
+                            {.environment = {{"LANG", "tr_TR.UTF-8"}}, .unprivileged = true});
+    chmod(folder().c_str(), 0755);
+    ASSERT_EQ(out.size(), 3u);
+    EXPECT_EQ(out[1]["informative"], "Erişim engellendi")
+        << "tr_TR.UTF-8 must be installed (scripts/install-deps.sh makes it)";
 }
 
 TEST_F(FinderHost, MissingTargetUsesItsParentAndAMissingParentFailsWithAnAlert) {
@@ -194,10 +201,10 @@ TEST_F(FinderHost, ACrashingExtensionNeverTakesTheHostDown) {
               "<plist><dict><key>CFBundleExecutable</key><string>crash</string>"
               "<key>NSExtension</key><dict><key>NSExtensionPointIdentifier</key>"
               "<string>com.apple.FinderSync</string></dict></dict></plist>");
-    writeFile(crasher / "Contents/MacOS/crash",
-              "#!/bin/sh\necho '{\"ready\":true,\"directoryURLs\":[\"/\"]}'\nread line\n"
-              "kill -SEGV $$\n");
-    chmod((crasher / "Contents/MacOS/crash").c_str(), 0755);
+    // (The script itself stays in the source tree: a temporary folder may forbid running files.)
+    fs::create_directories(crasher / "Contents/MacOS");
+    fs::create_symlink(fs::path(LEMVORA_SOURCE_DIR) / "tests/support/crashing-extension.sh",
+                       crasher / "Contents/MacOS/crash");
     const auto out = script(menuRequest(1, scratch()) + sendRequest("doc00:", scratch()) +
                                 menuRequest(1, scratch()),
                             {}, crasher);

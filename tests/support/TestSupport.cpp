@@ -1,6 +1,8 @@
 #include "TestSupport.h"
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
@@ -8,11 +10,14 @@
 #include <stdexcept>
 
 #include <fcntl.h>
-#include <grp.h>
+#include <linux/capability.h>
+#include <linux/securebits.h>
 #include <poll.h>
 #include <sched.h>
 #include <signal.h>
 #include <sys/mount.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -43,9 +48,6 @@ void forceRemove(const fs::path& p) {
 fs::path testHome() {
     return fromEnvironment("LEMVORA_TEST_HOME");
 }
-fs::path nobodyHome() {
-    return fromEnvironment("LEMVORA_TEST_NOBODY_HOME");
-}
 
 fs::path templatesFolderOf(const fs::path& home) {
     return home / "Library/Application Support/Lemvora/Şablonlar";
@@ -74,36 +76,108 @@ std::vector<std::string> namesIn(const fs::path& folder) {
     return names;
 }
 
-ProcessResult runProcess(const std::vector<std::string>& argv, const ProcessOptions& options) {
-    int in[2], out[2], err[2];
-    if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0)
-        throw std::runtime_error("pipe failed");
+bool dropPrivileges() {
+    if (geteuid() != 0)
+        return true;
+    // Root keeps its uid (and with it access to its files, the build among them) but none of
+    // the capabilities that let it past permissions, and gets none back on exec.
+    if (prctl(PR_SET_SECUREBITS, SECBIT_NOROOT | SECBIT_NOROOT_LOCKED | SECBIT_NO_SETUID_FIXUP |
+                                     SECBIT_NO_SETUID_FIXUP_LOCKED,
+              0, 0, 0) != 0)
+        return false;
+    for (int capability = 0; capability < 64; ++capability)
+        if (prctl(PR_CAPBSET_DROP, capability, 0, 0, 0) != 0 && errno == EINVAL)
+            break;
+    prctl(PR_CAP_AMBIENT, PR_CAP_AMBIENT_CLEAR_ALL, 0, 0, 0);
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct none[2] = {};
+    return syscall(SYS_capset, &header, none) == 0;
+}
+
+int unprivileged(const std::function<int()>& body) {
+    const pid_t pid = fork();
+    if (pid < 0)
+        throw std::runtime_error("fork failed");
+    if (pid == 0)
+        _exit(dropPrivileges() ? body() : 125);
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+bool waitUntil(const std::function<bool()>& condition, int seconds) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
+namespace {
+
+std::vector<char*> argvOf(const std::vector<std::string>& argv) {
     std::vector<char*> args;
     for (const auto& a : argv)
         args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
+    return args;
+}
+
+void applyEnvironment(const std::vector<std::pair<std::string, std::string>>& environment) {
+    for (const auto& [name, value] : environment) {
+        if (value.empty())
+            unsetenv(name.c_str());
+        else
+            setenv(name.c_str(), value.c_str(), 1);
+    }
+}
+
+// Ends a process group and reaps its leader; the leader's wait status.
+int endGroup(pid_t pid) {
+    kill(-pid, SIGTERM);
+    int status = 0;
+    for (int i = 0; i < 500; ++i) {
+        const pid_t done = waitpid(pid, &status, WNOHANG);
+        if (done == pid) {
+            kill(-pid, SIGKILL); // whatever of the group is left
+            return status;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    kill(-pid, SIGKILL);
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return status;
+}
+
+} // namespace
+
+ProcessResult runProcess(const std::vector<std::string>& argv, const ProcessOptions& options) {
+    int in[2], out[2], err[2];
+    if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0)
+        throw std::runtime_error("pipe failed");
+    auto args = argvOf(argv);
 
     pid_t pid = fork();
     if (pid < 0)
         throw std::runtime_error("fork failed");
     if (pid == 0) {
+        setpgid(0, 0);
         dup2(in[0], 0);
         dup2(out[1], 1);
         dup2(err[1], 2);
-        for (const auto& [name, value] : options.environment) {
-            if (value.empty())
-                unsetenv(name.c_str());
-            else
-                setenv(name.c_str(), value.c_str(), 1);
-        }
+        applyEnvironment(options.environment);
         if (options.workingDirectory && chdir(options.workingDirectory->c_str()) != 0)
             _exit(126);
-        if (options.asNobody &&
-            (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
+        if (options.unprivileged && !dropPrivileges())
             _exit(125);
         execv(args[0], args.data());
         _exit(127);
     }
+    setpgid(pid, pid);
     close(in[0]);
     close(out[1]);
     close(err[1]);
@@ -116,10 +190,19 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const ProcessOpti
         inFd = -1;
     }
     signal(SIGPIPE, SIG_IGN);
-    bool outOpen = true, errOpen = true;
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::seconds(options.timeoutSeconds);
+    bool outOpen = true, errOpen = true, timedOut = false;
     while (outOpen || errOpen) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              deadline - std::chrono::steady_clock::now())
+                              .count();
+        if (left <= 0) {
+            timedOut = true;
+            break;
+        }
         pollfd fds[3] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}, {inFd, POLLOUT, 0}};
-        if (poll(fds, inFd >= 0 ? 3 : 2, -1) < 0 && errno != EINTR)
+        if (poll(fds, inFd >= 0 ? 3 : 2, int(left)) < 0 && errno != EINTR)
             break;
         char buffer[65536];
         for (int k = 0; k < 2; ++k) {
@@ -146,11 +229,82 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const ProcessOpti
         close(inFd);
     close(out[0]);
     close(err[0]);
+    if (timedOut) {
+        endGroup(pid);
+        result.exitCode = 124;
+        result.err += "\n[runProcess: no end after " + std::to_string(options.timeoutSeconds) +
+                      " s; killed]";
+        return result;
+    }
     int status = 0;
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return result;
+}
+
+BackgroundProcess::BackgroundProcess(
+    const std::vector<std::string>& argv,
+    const std::vector<std::pair<std::string, std::string>>& environment) {
+    auto args = argvOf(argv);
+    pid_ = fork();
+    if (pid_ < 0)
+        throw std::runtime_error("fork failed");
+    if (pid_ == 0) {
+        setpgid(0, 0);
+        const int null = open("/dev/null", O_RDWR);
+        dup2(null, 0);
+        applyEnvironment(environment);
+        execv(args[0], args.data());
+        _exit(127);
+    }
+    setpgid(pid_, pid_);
+}
+
+BackgroundProcess::~BackgroundProcess() {
+    stop();
+}
+
+bool BackgroundProcess::isRunning() {
+    if (pid_ < 0)
+        return false;
+    int status = 0;
+    if (waitpid(pid_, &status, WNOHANG) != pid_)
+        return true;
+    status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    kill(-pid_, SIGKILL);
+    pid_ = -1;
+    return false;
+}
+
+int BackgroundProcess::stop() {
+    if (pid_ >= 0 && isRunning()) {
+        const int status = endGroup(pid_);
+        status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        pid_ = -1;
+    }
+    return status_;
+}
+
+std::vector<pid_t> processesWithEnvironment(const std::string& entry) {
+    std::vector<pid_t> found;
+    std::error_code ec;
+    for (const auto& process : fs::directory_iterator("/proc", ec)) {
+        const std::string name = process.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        const std::string environ = readFile(process.path() / "environ");
+        std::size_t at = 0;
+        while (at < environ.size()) {
+            const std::size_t end = std::min(environ.find('\0', at), environ.size());
+            if (environ.compare(at, end - at, entry) == 0) {
+                found.push_back(static_cast<pid_t>(std::stol(name)));
+                break;
+            }
+            at = end + 1;
+        }
+    }
+    return found;
 }
 
 LineSession::LineSession(const std::vector<std::string>& argv) {
@@ -254,17 +408,20 @@ std::optional<int> inPrivateTmpfs(const fs::path& mountPoint, const std::string&
     return WEXITSTATUS(status);
 }
 
-ScopedLocale::ScopedLocale(const char* locale) {
-    if (const char* old = std::getenv("LC_ALL"))
+ScopedEnvironment::ScopedEnvironment(const char* name, const char* value) : name_(name) {
+    if (const char* old = std::getenv(name))
         previous_ = old;
-    setenv("LC_ALL", locale, 1);
+    if (value != nullptr)
+        setenv(name, value, 1);
+    else
+        unsetenv(name);
 }
 
-ScopedLocale::~ScopedLocale() {
+ScopedEnvironment::~ScopedEnvironment() {
     if (previous_)
-        setenv("LC_ALL", previous_->c_str(), 1);
+        setenv(name_.c_str(), previous_->c_str(), 1);
     else
-        unsetenv("LC_ALL");
+        unsetenv(name_.c_str());
 }
 
 void HomeTest::SetUp() {

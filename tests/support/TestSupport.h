@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 #include <utility>
+
+#include <sys/types.h>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -16,8 +18,7 @@ namespace testing_support {
 
 namespace fs = std::filesystem;
 
-fs::path testHome();   // the current user's home in the fake user database
-fs::path nobodyHome(); // the home of "lemvora-nobody", uid 65534
+fs::path testHome(); // the current user's home in the fake user database
 fs::path templatesFolderOf(const fs::path& home);
 
 void writeFile(const fs::path& p, std::string_view content = {});
@@ -33,11 +34,48 @@ struct ProcessResult {
 struct ProcessOptions {
     std::string input;
     std::vector<std::pair<std::string, std::string>> environment; // set (or, with "", unset)
-    bool asNobody = false; // drop to uid/gid 65534 before exec
+    bool unprivileged = false; // as an ordinary user: see dropPrivileges()
     std::optional<fs::path> workingDirectory;
+    int timeoutSeconds = 120; // then the whole process group is killed, and exitCode is 124
 };
 
+// Runs a program to its end, in a process group of its own.
 ProcessResult runProcess(const std::vector<std::string>& argv, const ProcessOptions& options = {});
+
+// Makes this process an ordinary user's, for tests of what a user may not do: an ordinary user
+// already is one; root gives up every capability, for itself and whatever it starts, so that
+// file permissions bind it like anyone (it stays the owner of its files). False when it can't.
+bool dropPrivileges();
+
+// Runs body in a forked child made unprivileged (dropPrivileges) and returns its exit status;
+// 125 when the privileges could not be dropped.
+int unprivileged(const std::function<int()>& body);
+
+// Waits until condition() holds, checking every few milliseconds; false when it still does not
+// hold after `seconds`. For effects of other processes, which come when they come.
+bool waitUntil(const std::function<bool()>& condition, int seconds = 60);
+
+// A program started in the background, in a process group of its own, and ended (the whole
+// group, waited for) when the object goes.
+class BackgroundProcess {
+public:
+    BackgroundProcess(const std::vector<std::string>& argv,
+                      const std::vector<std::pair<std::string, std::string>>& environment = {});
+    ~BackgroundProcess();
+    BackgroundProcess(const BackgroundProcess&) = delete;
+    BackgroundProcess& operator=(const BackgroundProcess&) = delete;
+    bool isRunning();
+    // Ends it (SIGTERM to its group, SIGKILL if it lingers) and returns its exit status.
+    int stop();
+
+private:
+    pid_t pid_ = -1;
+    int status_ = -1;
+};
+
+// The processes (pid) that some program started with this environment entry (NAME=value),
+// wherever they are now: for programs that are started detached, out of a test's reach.
+std::vector<pid_t> processesWithEnvironment(const std::string& entry);
 
 // A child process spoken to one line at a time.
 class LineSession {
@@ -64,16 +102,23 @@ private:
 std::optional<int> inPrivateTmpfs(const fs::path& mountPoint, const std::string& options,
                                   const std::function<int()>& body);
 
-// Sets LC_ALL for the scope of the object.
-class ScopedLocale {
+// Sets (or, with nullptr, unsets) an environment variable for the scope of the object.
+class ScopedEnvironment {
 public:
-    explicit ScopedLocale(const char* locale);
-    ~ScopedLocale();
-    ScopedLocale(const ScopedLocale&) = delete;
-    ScopedLocale& operator=(const ScopedLocale&) = delete;
+    ScopedEnvironment(const char* name, const char* value);
+    ~ScopedEnvironment();
+    ScopedEnvironment(const ScopedEnvironment&) = delete;
+    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
 
 private:
+    std::string name_;
     std::optional<std::string> previous_;
+};
+
+// Sets LC_ALL for the scope of the object.
+class ScopedLocale : public ScopedEnvironment {
+public:
+    explicit ScopedLocale(const char* locale) : ScopedEnvironment("LC_ALL", locale) {}
 };
 
 // A test with an empty fake home and a fresh scratch folder for it alone.

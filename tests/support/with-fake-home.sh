@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
-# Runs a command under a user database of its own (nss_wrapper): the current user's home is a
-# fresh temporary folder, so no test ever touches the real home, and the product needs no switch
-# for tests. A second entry, "lemvora-nobody" (uid 65534), has a home of its own for tests that
-# must run unprivileged. $HOME points elsewhere on purpose: the product must follow the database.
+# Runs a command in an environment of its own, so that no test touches anything of the
+# developer's:
+# - a user database of its own (nss_wrapper), whose entry for the current user has a fresh
+#   temporary home: the product takes the home from the database, and needs no switch for tests
+#   ($HOME points elsewhere on purpose, to prove it);
+# - every XDG folder under that home, no session bus, and a fixed locale (tests that need another
+#   set it themselves).
 set -euo pipefail
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/lemvora-test.XXXXXX")
@@ -13,18 +16,12 @@ cleanup() {
 }
 trap cleanup EXIT
 
-mkdir -p "$work/home" "$work/nobody-home" "$work/not-the-home"
-chown 65534:65534 "$work/nobody-home" 2>/dev/null || true
+home="$work/home"
+mkdir -p "$home" "$work/not-the-home" "$work/tmp"
 uid=$(id -u)
 gid=$(id -g)
-{
-    echo "lemvora-test:x:$uid:$gid:Lemvora test user:$work/home:/bin/sh"
-    [ "$uid" = 65534 ] || echo "lemvora-nobody:x:65534:65534:Lemvora unprivileged:$work/nobody-home:/bin/sh"
-} >"$work/passwd"
-{
-    echo "lemvora-test:x:$gid:"
-    [ "$gid" = 65534 ] || echo "lemvora-nobody:x:65534:"
-} >"$work/group"
+echo "lemvora-test:x:$uid:$gid:Lemvora test user:$home:/bin/sh" >"$work/passwd"
+echo "lemvora-test:x:$gid:" >"$work/group"
 
 wrapper=$(ls /usr/lib/*/libnss_wrapper.so 2>/dev/null | head -n 1 || true)
 if [ -z "$wrapper" ]; then
@@ -37,8 +34,17 @@ export LD_PRELOAD="$wrapper${LD_PRELOAD:+:$LD_PRELOAD}"
 # Under AddressSanitizer the preloaded wrapper comes before the ASan runtime; that is harmless.
 export ASAN_OPTIONS="verify_asan_link_order=0${ASAN_OPTIONS:+:$ASAN_OPTIONS}"
 export LSAN_OPTIONS="suppressions=$(dirname "$(realpath "$0")")/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
-export LEMVORA_TEST_WORK="$work" LEMVORA_TEST_HOME="$work/home"
-export LEMVORA_TEST_NOBODY_HOME="$work/nobody-home"
+export LEMVORA_TEST_WORK="$work" LEMVORA_TEST_HOME="$home"
 export HOME="$work/not-the-home"
-export TMPDIR="$work"
+export TMPDIR="$work/tmp"
+
+export XDG_CONFIG_HOME="$home/.config" XDG_DATA_HOME="$home/.local/share"
+export XDG_STATE_HOME="$home/.local/state" XDG_CACHE_HOME="$home/.cache"
+export XDG_RUNTIME_DIR="$work/runtime"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+unset XDG_CONFIG_DIRS XDG_DATA_DIRS XDG_SESSION_TYPE XDG_CURRENT_DESKTOP
+unset DBUS_SESSION_BUS_ADDRESS DISPLAY WAYLAND_DISPLAY
+
+unset LC_ALL LANGUAGE LC_COLLATE LC_CTYPE LC_MESSAGES LC_NUMERIC LC_TIME
+export LANG=C.UTF-8
 "$@"
