@@ -13,7 +13,9 @@ if(NOT EXISTS "${LEMVORA_MACOS_SDK}/System/Library/Frameworks/AppKit.framework")
 endif()
 set(ENV{LEMVORA_MACOS_SDK} "${LEMVORA_MACOS_SDK}") # for try_compile's fresh scopes
 
-set(target arm64-apple-macos13.0)
+# The architectures and the deployment target come from the project, as on a Mac; the target
+# triple only tells clang to build for macOS (each -arch replaces its architecture).
+set(target arm64-apple-macos)
 set(CMAKE_C_COMPILER /usr/bin/clang)
 set(CMAKE_CXX_COMPILER /usr/bin/clang++)
 set(CMAKE_OBJCXX_COMPILER /usr/bin/clang++)
@@ -21,16 +23,21 @@ set(CMAKE_C_COMPILER_TARGET ${target})
 set(CMAKE_CXX_COMPILER_TARGET ${target})
 set(CMAKE_OBJCXX_COMPILER_TARGET ${target})
 set(CMAKE_OSX_SYSROOT "${LEMVORA_MACOS_SDK}")
-set(CMAKE_OSX_DEPLOYMENT_TARGET 13.0)
-set(CMAKE_OSX_ARCHITECTURES arm64)
-set(CMAKE_CXX_FLAGS_INIT "-stdlib=libc++")
-set(CMAKE_OBJCXX_FLAGS_INIT "-stdlib=libc++")
 # The SDK copy used here lacks the private UIFoundation framework that AppKit re-exports on a
 # real Mac, and NSFont lives there: let that one class be bound when the program loads. (The
 # symbol holds a '$', so it goes through a response file rather than the shell.)
 set(lemvora_link_file "${CMAKE_BINARY_DIR}/macos-cross-link.rsp")
 file(WRITE "${lemvora_link_file}" "-Wl,-U,_OBJC_CLASS_$_NSFont\n")
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-fuse-ld=lld -stdlib=libc++ @${lemvora_link_file}")
+# clang joins the slices of a universal build (objects and programs) with "lipo": LLVM's stands in
+# for Apple's.
+set(lemvora_tools "${CMAKE_BINARY_DIR}/macos-cross-tools")
+file(MAKE_DIRECTORY "${lemvora_tools}")
+file(CREATE_LINK /usr/lib/llvm-14/bin/llvm-lipo "${lemvora_tools}/lipo" SYMBOLIC)
+set(CMAKE_C_FLAGS_INIT "-B${lemvora_tools}")
+set(CMAKE_CXX_FLAGS_INIT "-stdlib=libc++ -B${lemvora_tools}")
+set(CMAKE_OBJCXX_FLAGS_INIT "-stdlib=libc++ -B${lemvora_tools}")
+set(CMAKE_EXE_LINKER_FLAGS_INIT
+    "-fuse-ld=lld -stdlib=libc++ -B${lemvora_tools} @${lemvora_link_file}")
 
 set(CMAKE_FIND_ROOT_PATH "${LEMVORA_MACOS_SDK}")
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
@@ -43,3 +50,8 @@ set(CMAKE_AR ${llvm}/llvm-ar CACHE FILEPATH "")
 set(CMAKE_RANLIB ${llvm}/llvm-ranlib CACHE FILEPATH "")
 set(CMAKE_INSTALL_NAME_TOOL ${llvm}/llvm-install-name-tool CACHE FILEPATH "")
 set(CMAKE_OTOOL ${llvm}/llvm-otool CACHE FILEPATH "")
+# Universal objects go into universal archives, as Apple's libtool makes them (ar cannot).
+foreach(lang C CXX OBJCXX)
+    set(CMAKE_${lang}_CREATE_STATIC_LIBRARY
+        "${llvm}/llvm-libtool-darwin -static -o <TARGET> <LINK_FLAGS> <OBJECTS>")
+endforeach()

@@ -1,22 +1,27 @@
 #!/usr/bin/env bash
-# Compiles every macOS source and links Lemvora.app with LemvoraMenu.appex on Linux, against
-# the macOS SDK, with warnings as errors. This proves the code compiles and links against the
-# real frameworks; it does not run it (that needs a Mac). Signing is skipped here.
+# Builds Lemvora.app with LemvoraMenu.appex for macOS on Linux, universal (arm64 and x86_64),
+# against the macOS SDK, then checks the result (scripts/macos-checks.py). Fails on any warning,
+# compile or link error, or failed check. This proves the code compiles and links against the
+# real frameworks and that the bundles are put together as a Mac needs them; it does not run
+# anything (that needs a Mac). Signing is skipped here.
 #
 # Usage: scripts/macos-crosscheck.sh SDK_ROOT
-#   SDK_ROOT: a macOS SDK folder (holding System/ and usr/), such as the root/ folder of the
-#   public repository hexops-graveyard/sdk-macos-12.0. Nothing from it belongs in this repo.
+#   SDK_ROOT: a macOS SDK folder (holding System/ and usr/), such as the root/ folder of
+#   ../shared/macos-sdk/macos-sdk-12.0.tar.xz once unpacked. Nothing from it belongs in this repo.
 set -euo pipefail
 sdk=$(realpath -- "${1:?usage: scripts/macos-crosscheck.sh SDK_ROOT}")
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 build=build-macos
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/macos-cross.cmake" -DLEMVORA_MACOS_SDK="$sdk" \
-    -DLEMVORA_WARNINGS_AS_ERRORS=ON >/dev/null
-cmake --build "$build"
+    -DLEMVORA_WARNINGS_AS_ERRORS=ON >"$log" 2>&1 || { cat "$log"; exit 1; }
+cmake --build "$build" -j "$(nproc)" 2>&1 | tee -a "$log"
+if grep -q -i 'warning:' "$log"; then
+    echo "macOS cross-check: the build printed warnings" >&2
+    exit 1
+fi
 echo
-find "$build/Lemvora.app" | sort
-echo
-file "$build/Lemvora.app/Contents/MacOS/Lemvora" \
-    "$build/Lemvora.app/Contents/PlugIns/LemvoraMenu.appex/Contents/MacOS/LemvoraMenu"
+scripts/macos-checks.py "$build"

@@ -2,6 +2,7 @@
 // same names, constraints become NSLayoutConstraints, and small Objective-C objects carry
 // AppKit's callbacks (application delegate, table data source and delegate, button actions) to
 // the C++ objects, by selector name.
+#include "ObjectProxy.h"
 #include "Strings.h"
 #include "platform/AppKitViews.h"
 
@@ -13,12 +14,6 @@ using platform::macos::ns;
 using platform::macos::utf8;
 
 using platform::Object;
-
-// Answers any selector its C++ object answers, so that AppKit's target/action reaches it with
-// the real selector ("refresh", "openTemplatesFolder", …).
-@interface LVObjectProxy : NSObject
-- (instancetype)initWithObject:(Object*)object;
-@end
 
 @implementation LVObjectProxy {
     Object* _object;
@@ -38,6 +33,10 @@ using platform::Object;
         return [super methodSignatureForSelector:selector];
     const bool takesSender = [NSStringFromSelector(selector) hasSuffix:@":"];
     return [NSMethodSignature signatureWithObjCTypes:takesSender ? "v@:@" : "v@:"];
+}
+- (void)perform:(const char*)selector sender:(id)sender {
+    (void)sender;
+    _object->perform(selector, nullptr);
 }
 - (void)forwardInvocation:(NSInvocation*)invocation {
     const std::string name = utf8(NSStringFromSelector(invocation.selector));
