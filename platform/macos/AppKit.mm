@@ -34,6 +34,14 @@ public:
         panel.informativeText = ns(alert.informativeText());
         for (const auto& title : alert.buttons())
             [panel addButtonWithTitle:ns(title)];
+        // The extension is a background process with no window of its own: left alone, its alert
+        // would open behind Finder's windows, without keyboard focus, while runModal holds the
+        // main queue. The user's own choice in Finder asked for it, so the process becomes the
+        // active application for it (what an application does for its own modal alert), and
+        // the alert's window floats above other applications' windows, should the system not
+        // bring the process forward.
+        [NSApplication.sharedApplication activateIgnoringOtherApps:YES];
+        panel.window.level = NSFloatingWindowLevel;
         return [panel runModal];
     }
 };

@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# On a Mac: builds the universal release of Lemvora, signs it, wraps Lemvora.app in a DMG, and,
+# when notary credentials are given, notarizes and staples the DMG. Cannot run on Linux.
+#
+# Usage: scripts/macos-release.sh "Developer ID Application: NAME (TEAMID)" [NOTARY_PROFILE]
+#   NOTARY_PROFILE: a keychain profile made once with
+#     xcrun notarytool store-credentials NOTARY_PROFILE --apple-id … --team-id …
+#   Without it, the script stops after the signed DMG and says so.
+set -euo pipefail
+identity=${1:?usage: scripts/macos-release.sh SIGNING_IDENTITY [NOTARY_PROFILE]}
+profile=${2:-}
+[ "$(uname)" = Darwin ] || { echo "macos-release: this runs on a Mac" >&2; exit 2; }
+cd "$(dirname "$0")/.."
+
+build=build-release
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DLEMVORA_BUILD_TESTS=OFF \
+    -DLEMVORA_CODESIGN_IDENTITY="$identity" -DLEMVORA_WARNINGS_AS_ERRORS=ON
+cmake --build "$build"
+codesign --verify --strict --deep --verbose=2 "$build/Lemvora.app"
+
+version=$(/usr/libexec/PlistBuddy -c 'Print CFBundleShortVersionString' \
+    "$build/Lemvora.app/Contents/Info.plist")
+dmg="$build/Lemvora-$version.dmg"
+staging=$(mktemp -d)
+trap 'rm -rf "$staging"' EXIT
+cp -R "$build/Lemvora.app" "$staging/"
+ln -s /Applications "$staging/Applications" # drag the application onto it to install
+rm -f "$dmg"
+hdiutil create -volname Lemvora -srcfolder "$staging" -format UDZO -ov "$dmg"
+codesign --force --timestamp --sign "$identity" "$dmg"
+
+if [ -z "$profile" ]; then
+    echo "Signed $dmg. Not notarized: no notary profile was given, so Gatekeeper will question"
+    echo "it on other Macs. Run again with a profile to notarize and staple it."
+    exit 0
+fi
+xcrun notarytool submit "$dmg" --keychain-profile "$profile" --wait
+xcrun stapler staple "$dmg"
+spctl --assess --type open --context context:primary-signature --verbose "$dmg"
+echo "Signed, notarized and stapled: $dmg"
