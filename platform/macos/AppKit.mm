@@ -9,6 +9,7 @@
 #import <AppKit/AppKit.h>
 #import <FinderSync/FinderSync.h>
 
+#include <atomic>
 #include <memory>
 #include <system_error>
 
@@ -90,16 +91,30 @@ std::string localizedDescription(const std::exception& error) {
     return error.what();
 }
 
+namespace {
+// Jobs submitted through dispatchAsyncMain that have not run yet, and those that have.
+std::atomic<int> pendingJobs{0};
+int ranJobs = 0; // main thread only
+} // namespace
+
 void dispatchAsyncMain(std::function<void()> job) {
     auto shared = std::make_shared<std::function<void()>>(std::move(job));
+    ++pendingJobs;
     dispatch_async(dispatch_get_main_queue(), ^{
       (*shared)();
+      ++ranJobs;
+      --pendingJobs;
     });
 }
 
 int drainMainQueue() {
-    return 0;
-} // the system's main queue runs its own jobs
+    // The system runs the main queue from the main run loop. Where nobody runs that loop (a test
+    // program), turn it until the jobs submitted so far, and those they submit, have run.
+    const int before = ranJobs;
+    while (pendingJobs > 0)
+        CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0, true);
+    return ranJobs - before;
+}
 
 void FinderSyncController::setDirectoryURLs(std::set<URL> urls) {
     NSMutableSet<NSURL*>* set = [NSMutableSet set];
@@ -117,6 +132,9 @@ std::set<URL> FinderSyncController::directoryURLs() const {
 }
 
 std::optional<URL> FinderSyncController::targetedURL() const {
+    // What a host set for this request (tests, which have no Finder), else what Finder says.
+    if (targetedURL_)
+        return targetedURL_;
     NSURL* url = FIFinderSyncController.defaultController.targetedURL;
     if (url == nil)
         return std::nullopt;

@@ -406,6 +406,12 @@ void TableView::addTableColumn(std::shared_ptr<TableColumn> column) {
     [nstable(widget()) addTableColumn:nscolumn];
     columns_.push_back(std::move(column));
 }
+void TableView::moveColumn(std::size_t from, std::size_t to) {
+    NSTableView* table = nstable(widget());
+    const NSInteger shown = [table columnWithIdentifier:ns(columns_.at(from)->identifier())];
+    if (shown >= 0)
+        [table moveColumn:shown toColumn:NSInteger(to)];
+}
 void TableView::reloadData() {
     LVTableBridge* bridge = d().helper;
     bridge.dataSource = dataSource_;
@@ -503,6 +509,20 @@ Application& Application::sharedApplication() {
 void Application::run() {
     [NSApp setActivationPolicy:static_cast<NSApplicationActivationPolicy>(policy_)];
     [NSApp run];
+}
+
+void Application::runLoopOnce() {
+    @autoreleasepool {
+        // The events waiting now, then the main queue's jobs and timers, then layout.
+        while (NSEvent* event = [NSApp nextEventMatchingMask:NSEventMaskAny
+                                                   untilDate:NSDate.distantPast
+                                                      inMode:NSDefaultRunLoopMode
+                                                     dequeue:YES])
+            [NSApp sendEvent:event];
+        [NSRunLoop.mainRunLoop runMode:NSDefaultRunLoopMode beforeDate:NSDate.distantPast];
+        for (NSWindow* window in NSApp.windows)
+            [window layoutIfNeeded];
+    }
 }
 
 void Application::activateIgnoringOtherApps(bool ignoringOtherApps) {

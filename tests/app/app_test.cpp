@@ -41,7 +41,9 @@ struct RecordingWorkspace : Workspace {
     }
 };
 
+#if defined(LEMVORA_QT)
 const fs::path ownAppex = Bundle::main().bundleURL() / "Contents/PlugIns/LemvoraMenu.appex";
+#endif
 
 class HostApp : public HomeTest {
 protected:
@@ -49,7 +51,9 @@ protected:
         HomeTest::SetUp();
         workspace = std::make_shared<RecordingWorkspace>();
         Workspace::setShared(workspace);
+#if defined(LEMVORA_QT)
         registry::disable(ownAppex);
+#endif
         delegate = std::make_unique<lemvora::AppDelegate>();
         Application::sharedApplication().setDelegate(delegate.get());
         Application::sharedApplication().handleActivation(false);
@@ -61,7 +65,7 @@ protected:
     }
     void launch() {
         delegate->applicationDidFinishLaunching();
-        QApplication::processEvents();
+        Application::sharedApplication().runLoopOnce();
     }
     const StackView& mainStack() const {
         return static_cast<const StackView&>(*delegate->window()->contentView()->subviews().at(0));
@@ -69,7 +73,9 @@ protected:
     template <class T> T& element(std::size_t i) const {
         return dynamic_cast<T&>(*mainStack().arrangedSubviews().at(i));
     }
-    std::string count() const { return delegate->countLabel()->stringValue(); }
+    std::string count() const {
+        return delegate->countLabel()->stringValue();
+    }
     V column(std::size_t c) const {
         V texts;
         for (long row = 0; row < delegate->table()->numberOfRows(); ++row) {
@@ -79,7 +85,7 @@ protected:
         return texts;
     }
     TextField& cellLabel(std::size_t c, long row) const {
-        QApplication::processEvents(); // the table lays out its fresh cells
+        Application::sharedApplication().runLoopOnce(); // the table lays out its fresh cells
         return static_cast<TextField&>(*delegate->table()->viewAtColumn(c, row)->subviews().at(0));
     }
     Button& buttonTitled(const std::string& title) const {
@@ -122,7 +128,6 @@ TEST_F(HostApp, FirstStartSeedsThenShowsTheStarterSet) {
     ASSERT_TRUE(delegate->window());
     EXPECT_TRUE(delegate->window()->isVisible());
     EXPECT_EQ(delegate->window()->title(), "Lemvora");
-    EXPECT_EQ(delegate->window()->widget()->windowTitle().toStdString(), "Lemvora");
     EXPECT_EQ(column(0), (V{"Metin Belgesi", "Markdown Belgesi", "Word Belgesi",
                             "Excel Çalışma Kitabı", "PowerPoint Sunusu"}));
     EXPECT_EQ(column(1),
@@ -172,14 +177,18 @@ TEST_F(HostApp, WindowHoldsTheTenElementsWithTheirTextsFontsAndColours) {
         EXPECT_EQ(label.textColor(), spec.color);
         EXPECT_EQ(label.isWrapping(), spec.wrapping);
         EXPECT_EQ(label.isSelectable(), spec.wrapping);
+#if defined(LEMVORA_QT)
         EXPECT_EQ(label.widget()->font().pixelSize(), int(spec.font.pointSize));
+#endif
         if (spec.wrapping) {
             EXPECT_LE(label.frame().width, 480);
         }
     }
     EXPECT_EQ(&element<TextField>(2), delegate->statusLabel().get());
     EXPECT_EQ(delegate->statusLabel()->font(), (Font{12, FontWeight::medium}));
+#if defined(LEMVORA_QT)
     EXPECT_EQ(delegate->statusLabel()->widget()->font().weight(), QFont::Medium);
+#endif
     EXPECT_EQ(&element<TextField>(8), delegate->countLabel().get());
     EXPECT_EQ(delegate->countLabel()->font(), (Font{11, FontWeight::regular}));
     EXPECT_EQ(delegate->countLabel()->textColor(), Color::secondaryLabelColor());
@@ -220,31 +229,27 @@ TEST_F(HostApp, WindowHoldsTheTenElementsWithTheirTextsFontsAndColours) {
 TEST_F(HostApp, CellsFollowTheirColumnWhenTheUserReordersThem) {
     makeTemplates({"10 Yeni Not.txt"});
     launch();
-    auto* table = static_cast<QTableWidget*>(delegate->table()->widget());
-    table->horizontalHeader()->moveSection(0, 1); // the user drags "Menüde" to the right
+    delegate->table()->moveColumn(0, 1); // the user drags "Menüde" to the right
     delegate->refresh();
     EXPECT_EQ(column(0), V{"Not"});
     EXPECT_EQ(column(1), V{"Yeni Not.txt"});
-    // On the screen, the file name now comes first.
-    const int leftmost = table->horizontalHeader()->logicalIndex(0);
-    auto* shown = table->cellWidget(0, leftmost)->findChild<QLabel*>();
-    ASSERT_NE(shown, nullptr);
-    EXPECT_EQ(shown->text().toStdString(), "Yeni Not.txt");
     EXPECT_EQ(delegate->table()->tableColumnWithIdentifier("file"),
               delegate->table()->tableColumns()[1].get());
     EXPECT_EQ(delegate->table()->tableColumnWithIdentifier("yok"), nullptr);
+#if defined(LEMVORA_QT)
+    // On the screen, the file name now comes first.
+    auto* table = static_cast<QTableWidget*>(delegate->table()->widget());
+    auto* shown = table->cellWidget(0, table->horizontalHeader()->logicalIndex(0));
+    ASSERT_NE(shown, nullptr);
+    EXPECT_EQ(shown->findChild<QLabel*>()->text().toStdString(), "Yeni Not.txt");
+#endif
 }
 
 TEST_F(HostApp, GeometryFollowsTheConstraints) {
     launch();
-    QWidget* window = delegate->window()->widget();
-    EXPECT_EQ(window->width(), 540);
-    EXPECT_GE(window->height(), 460);
-    // Not resizable: the smallest and largest sizes are the size.
-    EXPECT_EQ(window->minimumSize(), window->maximumSize());
-    EXPECT_FALSE(delegate->window()->styleMask() & WindowStyle::resizable);
-
     const auto& views = mainStack().arrangedSubviews();
+    const Rect content = delegate->window()->contentView()->frame();
+    EXPECT_EQ(content.width, 540);
     EXPECT_EQ(mainStack().frame().width, 540);
     EXPECT_EQ(views[4]->frame().width, 492); // separator
     EXPECT_EQ(views[7]->frame().width, 492); // table
@@ -252,30 +257,45 @@ TEST_F(HostApp, GeometryFollowsTheConstraints) {
     for (const auto& view : views)
         EXPECT_EQ(view->frame().x, 24);
     EXPECT_EQ(views.front()->frame().y, 22);
-    EXPECT_EQ(mainStack().frame().height - (views.back()->frame().y + views.back()->frame().height),
-              22);
     const double gaps[] = {12, 12, 12, 18, 18, 12, 12, 6, 12};
     for (std::size_t i = 0; i + 1 < views.size(); ++i) {
         const Rect a = views[i]->frame(), b = views[i + 1]->frame();
         EXPECT_EQ(b.y - (a.y + a.height), gaps[i]) << "after element " << i + 1;
     }
+    // The window is exactly as high as its content: the insets, the elements and the gaps.
+    EXPECT_EQ(content.height, views.back()->frame().y + views.back()->frame().height + 22);
+    EXPECT_FALSE(delegate->window()->styleMask() & WindowStyle::resizable);
+#if defined(LEMVORA_QT)
+    // With Qt's fonts here, that is 485 (more than the 460 the window is made with).
+    QWidget* window = delegate->window()->widget();
+    EXPECT_EQ(window->size(), QSize(540, 485));
+    EXPECT_EQ(window->minimumSize(), window->maximumSize()); // the user cannot resize it
+#endif
 }
 
+#if defined(LEMVORA_QT)
+// Linux only: the registry is the finder host's, and the activation comes from Qt.
 TEST_F(HostApp, StatusLineFollowsTheRegistryOnActivation) {
     launch();
     EXPECT_EQ(delegate->statusLabel()->stringValue(),
               "✗ Uzantı kapalı — Sistem Ayarları → Uzantılar → Finder");
     EXPECT_EQ(delegate->statusLabel()->textColor(), Color::systemOrangeColor());
 
-    // The user goes elsewhere, enables the extension, and comes back: no click needed.
-    Application::sharedApplication().handleActivation(false);
+    // The user goes elsewhere, enables the extension, and comes back: no click needed. The
+    // application hears of it as it does in use, from Qt's application-state signal.
+    auto* qt = static_cast<QGuiApplication*>(QCoreApplication::instance());
+    emit qt->applicationStateChanged(Qt::ApplicationInactive);
+    EXPECT_FALSE(Application::sharedApplication().isActive());
     registry::enable(ownAppex);
-    Application::sharedApplication().handleActivation(true);
+    EXPECT_EQ(delegate->statusLabel()->stringValue(),
+              "✗ Uzantı kapalı — Sistem Ayarları → Uzantılar → Finder");
+    emit qt->applicationStateChanged(Qt::ApplicationActive);
     EXPECT_EQ(delegate->statusLabel()->stringValue(), "✓ Uzantı etkin");
     EXPECT_EQ(delegate->statusLabel()->textColor(), Color::systemGreenColor());
     EXPECT_EQ(delegate->statusLabel()->widget()->palette().color(QPalette::WindowText),
               QColor(52, 199, 89));
 }
+#endif
 
 TEST_F(HostApp, CountLineForEmptyOneNineteenTwentyAndMore) {
     makeTemplates({});
@@ -309,17 +329,21 @@ TEST_F(HostApp, RowsFollowTheFolderWithFreshCells) {
     EXPECT_EQ(cellLabel(0, 0).textColor(), Color::labelColor());
     EXPECT_EQ(cellLabel(1, 0).textColor(), Color::secondaryLabelColor());
     EXPECT_EQ(cellLabel(0, 0).font(), (Font{12, FontWeight::regular}));
+#if defined(LEMVORA_QT)
     QPointer<QWidget> before = delegate->table()->viewAtColumn(0, 0)->widget();
+#endif
 
     fs::remove(templates() / "10 Yeni Not.txt");
     const std::string longName = "30 Çok uzun bir dosya adı ki sütuna asla sığmayacak kadar uzun "
                                  "ve daha da uzun.txt";
     writeFile(templates() / longName);
     delegate->refresh();
-    QApplication::processEvents();
+    Application::sharedApplication().runLoopOnce();
     EXPECT_EQ(column(0), (V{"Rapor", "Çok uzun bir dosya adı ki sütuna asla sığmayacak kadar uzun "
                                      "ve daha da uzun"}));
+#if defined(LEMVORA_QT)
     EXPECT_TRUE(before.isNull()); // the old cell is gone: cells are never reused
+#endif
     EXPECT_EQ(delegate->tableView(*delegate->table(), nullptr, 0), nullptr);
     EXPECT_EQ(
         delegate->tableView(*delegate->table(), delegate->table()->tableColumns()[0].get(), 2),
@@ -367,6 +391,8 @@ TEST_F(HostApp, FolderButtonReseedsADeletedFolderAndOpensIt) {
     EXPECT_EQ(workspace->opened.size(), 2u);
 }
 
+#if defined(LEMVORA_QT)
+// Linux only: the settings window over the finder host's registry stands in for System Settings.
 TEST_F(HostApp, ExtensionSettingsButtonOpensTheSettingsAndComingBackRefreshes) {
     launch();
     buttonTitled("Uzantı Ayarlarını Aç").performClick();
@@ -381,6 +407,7 @@ TEST_F(HostApp, ExtensionSettingsButtonOpensTheSettingsAndComingBackRefreshes) {
     settings->close();
     EXPECT_EQ(delegate->statusLabel()->stringValue(), "✓ Uzantı etkin");
 }
+#endif
 
 TEST_F(HostApp, ActivationBeforeTheWindowExistsDoesNothing) {
     delegate->applicationDidBecomeActive();
@@ -415,15 +442,18 @@ TEST_F(HostApp, DanglingLinkForTheFolderIsLoggedOnceAndNothingIsMadeThroughIt) {
     EXPECT_FALSE(fs::exists(fs::symlink_status(scratch() / "nowhere")));
 }
 
+#if defined(LEMVORA_QT)
+// Linux only: the window is closed through Qt.
 TEST_F(HostApp, ClosingTheWindowEndsTheRun) {
     // The whole life: run() finishes launching, and closing the window ends the event loop.
     QTimer::singleShot(
-        0, [this] { QTimer::singleShot(50, [this] { delegate->window()->widget()->close(); }); });
+        0, [this] { QTimer::singleShot(0, [this] { delegate->window()->widget()->close(); }); });
     Application::sharedApplication().run();
     EXPECT_TRUE(delegate->window());
     EXPECT_FALSE(delegate->window()->isVisible());
     EXPECT_TRUE(delegate->applicationShouldTerminateAfterLastWindowClosed());
 }
+#endif
 
 // The real program, started from its bundle as a user (or the finder host) starts it.
 TEST_F(HostApp, TheBuiltApplicationStartsFromItsBundleAndSeeds) {
@@ -438,6 +468,8 @@ TEST_F(HostApp, TheBuiltApplicationStartsFromItsBundleAndSeeds) {
               readFile(app / "Contents/Resources/Templates/bos.docx"));
 }
 
+#if defined(LEMVORA_QT)
+// Linux only: lemvora-finder is the Linux stand-in for Finder.
 TEST_F(HostApp, TheFinderHostsEmptyFolderEntryStartsTheApplication) {
     const fs::path app = fs::path(LEMVORA_BINARY_DIR) / "Lemvora.app";
     const fs::path finder = fs::path(LEMVORA_BINARY_DIR) / "tools/finder/lemvora-finder";
@@ -467,6 +499,7 @@ TEST_F(HostApp, TheFinderHostsEmptyFolderEntryStartsTheApplication) {
     EXPECT_TRUE(waitUntil([&] { return processesWithEnvironment(marker).empty(); }))
         << "the application did not end";
 }
+#endif
 
 } // namespace
 

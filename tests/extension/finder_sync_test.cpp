@@ -93,11 +93,19 @@ protected:
 };
 
 TEST_F(Extension, RegistersTheWholeFileSystemOnce) {
-    platform::FinderSyncController::defaultController().setDirectoryURLs({});
+    auto& controller = platform::FinderSyncController::defaultController();
+    controller.setDirectoryURLs({});
     lemvora::FinderSyncExt ext;
-    EXPECT_EQ(platform::FinderSyncController::defaultController().directoryURLs(),
-              std::set<platform::URL>{"/"});
-    EXPECT_TRUE(recorder->log.empty());
+    EXPECT_EQ(controller.directoryURLs(), std::set<platform::URL>{"/"});
+    // Once: nothing after the object is made sets the folders again.
+    controller.setDirectoryURLs({"/başka"});
+    makeTemplates({"10 Yeni Not.txt"});
+    target(folder());
+    ext.menu(0);
+    ext.menu(1);
+    choose(ext, "doc00:");
+    EXPECT_EQ(controller.directoryURLs(), std::set<platform::URL>{"/başka"});
+    controller.setDirectoryURLs({"/"});
 }
 
 TEST_F(Extension, SelectorsAreTwentyNumberedSlotsAndTheHostAppAction) {
@@ -145,13 +153,31 @@ TEST_F(Extension, EntriesAreBoundToSlotsInCatalogueOrder) {
     fs::remove(templates() / "10 Yeni Not.txt");
     root = ext.menu(0);
     ASSERT_EQ(root->items().size(), 1u);
-    const auto actions = entryActions(root);
-    ASSERT_EQ(actions.size(), 20u);
+    EXPECT_EQ(entryActions(root),
+              (V{"doc00:", "doc01:", "doc02:", "doc03:", "doc04:", "doc05:", "doc06:",
+                 "doc07:", "doc08:", "doc09:", "doc10:", "doc11:", "doc12:", "doc13:",
+                 "doc14:", "doc15:", "doc16:", "doc17:", "doc18:", "doc19:"}));
     for (std::size_t i = 0; i < 20; ++i) {
-        EXPECT_EQ(actions[i], lemvora::FinderSyncExt::selectors()[i]);
         EXPECT_EQ(submenu(root).items()[i]->title(), "Belge " + std::string(1, char('A' + i)));
         EXPECT_EQ(submenu(root).items()[i]->target(), &ext);
     }
+}
+
+TEST_F(Extension, EverySlotMakesItsOwnEntry) {
+    // Each template holds its own name, so each document shows which slot made it.
+    for (const auto& name : numbered(20))
+        writeFile(templates() / name, name);
+    lemvora::FinderSyncExt ext;
+    const auto root = ext.menu(1);
+    target(folder());
+    for (const auto& item : submenu(root).items())
+        choose(ext, *item->action());
+    const V names = numbered(20);
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        const std::string made = names[i].substr(3); // without its order prefix
+        EXPECT_EQ(readFile(folder() / made), names[i]) << "slot " << i;
+    }
+    EXPECT_EQ(namesIn(folder()).size(), 20u);
 }
 
 TEST_F(Extension, EveryMenuRescansAndOnlyContextMenusAreServed) {
@@ -189,6 +215,11 @@ TEST_F(Extension, TheFreshScanWinsAndTheShownListIsTheFallback) {
     EXPECT_EQ(recorder->log, (V{"returned", "alert Belge F oluşturulamadı"}));
     ASSERT_EQ(recorder->alerts.size(), 1u);
     EXPECT_EQ(recorder->alerts[0].informativeText(), "No such file or directory");
+
+    // A slot just past the fresh scan (3 entries) uses the shown list's entry 3, gone too.
+    recorder->log.clear();
+    choose(ext, "doc03:");
+    EXPECT_EQ(recorder->log, (V{"returned", "alert Belge D oluşturulamadı"}));
 
     // Beyond both lists: nothing at all.
     recorder->log.clear();

@@ -1,25 +1,28 @@
 #include "TestSupport.h"
 
 #include <algorithm>
-#include <chrono>
-#include <thread>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 #include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#if defined(__linux__)
 #include <linux/capability.h>
 #include <linux/securebits.h>
-#include <poll.h>
 #include <sched.h>
-#include <signal.h>
 #include <sys/mount.h>
 #include <sys/prctl.h>
 #include <sys/syscall.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#endif
 
 namespace testing_support {
 
@@ -42,6 +45,15 @@ void forceRemove(const fs::path& p) {
             fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
     fs::permissions(p, fs::perms::owner_all, fs::perm_options::add, ec);
     fs::remove_all(p, ec);
+}
+} // namespace
+
+namespace {
+void makePipe(int ends[2]) {
+    if (pipe(ends) != 0)
+        throw std::runtime_error("pipe failed");
+    fcntl(ends[0], F_SETFD, FD_CLOEXEC);
+    fcntl(ends[1], F_SETFD, FD_CLOEXEC);
 }
 } // namespace
 
@@ -79,10 +91,14 @@ std::vector<std::string> namesIn(const fs::path& folder) {
 bool dropPrivileges() {
     if (geteuid() != 0)
         return true;
+#if !defined(__linux__)
+    return false; // root elsewhere: these tests are for an ordinary user
+#else
     // Root keeps its uid (and with it access to its files, the build among them) but none of
     // the capabilities that let it past permissions, and gets none back on exec.
-    if (prctl(PR_SET_SECUREBITS, SECBIT_NOROOT | SECBIT_NOROOT_LOCKED | SECBIT_NO_SETUID_FIXUP |
-                                     SECBIT_NO_SETUID_FIXUP_LOCKED,
+    if (prctl(PR_SET_SECUREBITS,
+              SECBIT_NOROOT | SECBIT_NOROOT_LOCKED | SECBIT_NO_SETUID_FIXUP |
+                  SECBIT_NO_SETUID_FIXUP_LOCKED,
               0, 0, 0) != 0)
         return false;
     for (int capability = 0; capability < 64; ++capability)
@@ -92,6 +108,7 @@ bool dropPrivileges() {
     __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
     __user_cap_data_struct none[2] = {};
     return syscall(SYS_capset, &header, none) == 0;
+#endif
 }
 
 int unprivileged(const std::function<int()>& body) {
@@ -157,8 +174,9 @@ int endGroup(pid_t pid) {
 
 ProcessResult runProcess(const std::vector<std::string>& argv, const ProcessOptions& options) {
     int in[2], out[2], err[2];
-    if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0)
-        throw std::runtime_error("pipe failed");
+    makePipe(in);
+    makePipe(out);
+    makePipe(err);
     auto args = argvOf(argv);
 
     pid_t pid = fork();
@@ -232,8 +250,8 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const ProcessOpti
     if (timedOut) {
         endGroup(pid);
         result.exitCode = 124;
-        result.err += "\n[runProcess: no end after " + std::to_string(options.timeoutSeconds) +
-                      " s; killed]";
+        result.err +=
+            "\n[runProcess: no end after " + std::to_string(options.timeoutSeconds) + " s; killed]";
         return result;
     }
     int status = 0;
@@ -287,7 +305,7 @@ int BackgroundProcess::stop() {
 }
 
 std::vector<pid_t> processesWithEnvironment(const std::string& entry) {
-    std::vector<pid_t> found;
+    std::vector<pid_t> found; // read from /proc, where there is one (Linux)
     std::error_code ec;
     for (const auto& process : fs::directory_iterator("/proc", ec)) {
         const std::string name = process.path().filename().string();
@@ -309,8 +327,8 @@ std::vector<pid_t> processesWithEnvironment(const std::string& entry) {
 
 LineSession::LineSession(const std::vector<std::string>& argv) {
     int in[2], out[2];
-    if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0)
-        throw std::runtime_error("pipe failed");
+    makePipe(in);
+    makePipe(out);
     std::vector<char*> args;
     for (const auto& a : argv)
         args.push_back(const_cast<char*>(a.c_str()));
@@ -368,6 +386,13 @@ int LineSession::finish() {
 
 std::optional<int> inPrivateTmpfs(const fs::path& mountPoint, const std::string& options,
                                   const std::function<int()>& body) {
+#if !defined(__linux__)
+    // Mount namespaces are Linux's.
+    (void)mountPoint;
+    (void)options;
+    (void)body;
+    return std::nullopt;
+#else
     constexpr int cannot = 213; // the child could not set the file system up
     const uid_t uid = getuid();
     const gid_t gid = getgid();
@@ -406,6 +431,7 @@ std::optional<int> inPrivateTmpfs(const fs::path& mountPoint, const std::string&
     if (WEXITSTATUS(status) == cannot)
         return std::nullopt;
     return WEXITSTATUS(status);
+#endif
 }
 
 ScopedEnvironment::ScopedEnvironment(const char* name, const char* value) : name_(name) {

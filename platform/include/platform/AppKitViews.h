@@ -256,6 +256,9 @@ public:
     void setAllowsEmptySelection(bool allows);
     bool allowsEmptySelection() const;
     void addTableColumn(std::shared_ptr<TableColumn> column);
+    // Moves a column on the screen, as the user does by dragging its header; the columns keep
+    // their order in tableColumns().
+    void moveColumn(std::size_t from, std::size_t to);
     const std::vector<std::shared_ptr<TableColumn>>& tableColumns() const { return columns_; }
     // The column with this identifier, wherever it is shown; none when there is no such column.
     const TableColumn* tableColumnWithIdentifier(const std::string& identifier) const;
@@ -344,6 +347,9 @@ public:
     // brought to the front, or the user came back); the delegate hears of each activation.
     void handleActivation(bool active);
     void terminate();
+    // One turn of the event loop: the events and jobs waiting now are handled, and the windows
+    // are laid out, so that frames and cells are current. Returns at once.
+    void runLoopOnce();
 
 private:
     Application();

@@ -10,7 +10,8 @@ void dispatchAsyncMain(std::function<void()> job);
 
 // Runs every job queued so far, and the jobs those queue, until the queue is empty; returns how
 // many ran. The run loop of the hosting process calls it (on Linux: the extension after each
-// request); on macOS the system's main queue runs the jobs instead.
+// request); on macOS the system's run loop runs the jobs, and this turns that loop until they
+// have run (for programs that run no loop, such as tests).
 int drainMainQueue();
 
 } // namespace platform

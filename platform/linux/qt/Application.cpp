@@ -56,6 +56,10 @@ void Application::run() {
     qtApplication().exec();
 }
 
+void Application::runLoopOnce() {
+    QApplication::processEvents();
+}
+
 void Application::activateIgnoringOtherApps(bool) {
     for (QWidget* window : QApplication::topLevelWidgets()) {
         if (window->isVisible()) {

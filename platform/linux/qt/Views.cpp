@@ -490,6 +490,11 @@ void TableView::addTableColumn(std::shared_ptr<TableColumn> column) {
     columns_.push_back(std::move(column));
 }
 
+void TableView::moveColumn(std::size_t from, std::size_t to) {
+    auto* header = static_cast<QTableWidget*>(widget())->horizontalHeader();
+    header->moveSection(header->visualIndex(int(from)), int(to));
+}
+
 void TableView::reloadData() {
     rows_ = dataSource_ != nullptr ? dataSource_->numberOfRows(*this) : 0;
     if (!cellsStale_)
