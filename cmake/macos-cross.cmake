@@ -38,6 +38,7 @@ set(CMAKE_CXX_FLAGS_INIT "-stdlib=libc++ -B${lemvora_tools}")
 set(CMAKE_OBJCXX_FLAGS_INIT "-stdlib=libc++ -B${lemvora_tools}")
 set(CMAKE_EXE_LINKER_FLAGS_INIT
     "-fuse-ld=lld -stdlib=libc++ -B${lemvora_tools} @${lemvora_link_file}")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "${CMAKE_EXE_LINKER_FLAGS_INIT}")
 
 set(CMAKE_FIND_ROOT_PATH "${LEMVORA_MACOS_SDK}")
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)

@@ -11,6 +11,10 @@ Usage: scripts/macos-checks.py BUILD_DIR
   receives it. The selectors come from the selector tables in the code.
 - The Info.plists and the extension's entitlements carry what the system needs.
 - The starter documents are in the application's resources.
+- Where the build has its tests, the test programs are Mach-O executables of every architecture,
+  and the Mac's fake user database can be inserted (it interposes getpwuid).
+
+On Linux it uses Debian's LLVM tools; on a Mac, Xcode's (lipo, otool, objdump).
 """
 import plistlib
 import re
@@ -20,8 +24,13 @@ from pathlib import Path
 
 SOURCE = Path(__file__).resolve().parent.parent
 LLVM = Path("/usr/lib/llvm-14/bin")
+LIPO, OTOOL, OBJDUMP = ((LLVM / "llvm-lipo", LLVM / "llvm-otool", LLVM / "llvm-objdump")
+                        if LLVM.is_dir() else ("lipo", "otool", "objdump"))
 ARCHITECTURES = {"arm64", "x86_64"}
 STARTER_DOCUMENTS = ["bos.docx", "bos.xlsx", "bos.pptx"]
+TEST_PROGRAMS = ["tests/catalogue_test",
+                 "tests/Host.app/Contents/PlugIns/Menu.appex/Contents/MacOS/finder_sync_test",
+                 "tests/AppHost.app/Contents/MacOS/app_test"]
 
 failures = []
 
@@ -36,24 +45,24 @@ def run(*argv):
     return subprocess.run([str(a) for a in argv], check=True, capture_output=True, text=True).stdout
 
 
-def deployment_target(build):
+def cache_value(build, name):
     cache = (build / "CMakeCache.txt").read_text()
-    match = re.search(r"^CMAKE_OSX_DEPLOYMENT_TARGET:\w+=(.*)$", cache, re.M)
+    match = re.search(r"^" + name + r":\w+=(.*)$", cache, re.M)
     return match.group(1).strip() if match else None
 
 
 def slices(executable):
-    return set(run(LLVM / "llvm-lipo", "-archs", executable).split())
+    return set(run(LIPO, "-archs", executable).split())
 
 
 def minimum_versions(executable, arch):
-    out = run(LLVM / "llvm-otool", "-arch", arch, "-l", executable)
+    out = run(OTOOL, "-arch", arch, "-l", executable)
     return re.findall(r"^\s*minos (\S+)$", out, re.M)
 
 
 def objc_methods(executable, arch="arm64"):
     """Class name -> every name listed in its metadata (methods of the class and its categories)."""
-    out = run(LLVM / "llvm-objdump", "--macho", "--objc-meta-data", f"--arch={arch}", executable)
+    out = run(OBJDUMP, "--macho", "--objc-meta-data", f"--arch={arch}", executable)
     classes = {}
     current = None
     for line in out.splitlines():
@@ -79,7 +88,7 @@ def table_selectors(source, owner):
 def main(build):
     app = build / "Lemvora.app"
     appex = app / "Contents/PlugIns/LemvoraMenu.appex"
-    target = deployment_target(build)
+    target = cache_value(build, "CMAKE_OSX_DEPLOYMENT_TARGET")
     print(f"macOS checks of {app} (deployment target {target})")
 
     # Executables and plists.
@@ -146,6 +155,19 @@ def main(build):
     for document in STARTER_DOCUMENTS:
         check((app / "Contents/Resources/Templates" / document).is_file(),
               f"Resources/Templates/{document}")
+
+    # The test programs, to be run by ctest on a Mac.
+    if cache_value(build, "LEMVORA_BUILD_TESTS") in ("ON", "TRUE", "1"):
+        for program in TEST_PROGRAMS:
+            path = build / program
+            check(path.is_file() and slices(path) == ARCHITECTURES,
+                  f"{path.name}: a Mach-O test program of every architecture")
+        fake = build / "tests/liblemvora_fake_passwd.dylib"
+        headers = run(OBJDUMP, "--macho", "--section-headers", "--arch=arm64", fake) \
+            if fake.is_file() else ""
+        check("__interpose" in headers, f"{fake.name}: interposes the user database")
+    else:
+        print("  (the build has no tests)")
 
     if failures:
         print(f"{len(failures)} macOS check(s) failed")

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs a command in an environment of its own, so that no test touches anything of the
 # developer's:
-# - a user database of its own (nss_wrapper), whose entry for the current user has a fresh
+# - a user database of its own (nss_wrapper on Linux, tests/support/fake_passwd.cpp on macOS),
+#   whose entry for the current user has a fresh
 #   temporary home: the product takes the home from the database, and needs no switch for tests
 #   ($HOME points elsewhere on purpose, to prove it);
 # - every XDG folder under that home, no session bus, and a fixed locale (tests that need another
@@ -23,16 +24,25 @@ gid=$(id -g)
 echo "lemvora-test:x:$uid:$gid:Lemvora test user:$home:/bin/sh" >"$work/passwd"
 echo "lemvora-test:x:$gid:" >"$work/group"
 
-wrapper=$(ls /usr/lib/*/libnss_wrapper.so 2>/dev/null | head -n 1 || true)
-if [ -z "$wrapper" ]; then
-    echo "with-fake-home: libnss_wrapper.so not found (apt-get install libnss-wrapper)" >&2
-    exit 1
-fi
-
 export NSS_WRAPPER_PASSWD="$work/passwd" NSS_WRAPPER_GROUP="$work/group"
-export LD_PRELOAD="$wrapper${LD_PRELOAD:+:$LD_PRELOAD}"
-# Under AddressSanitizer the preloaded wrapper comes before the ASan runtime; that is harmless.
-export ASAN_OPTIONS="verify_asan_link_order=0${ASAN_OPTIONS:+:$ASAN_OPTIONS}"
+if [ "$(uname)" = Darwin ]; then
+    # The build's own interposing library answers getpwuid from the same file
+    # (tests/support/fake_passwd.cpp); ctest names it in LEMVORA_FAKE_PASSWD_LIBRARY.
+    if [ ! -f "${LEMVORA_FAKE_PASSWD_LIBRARY:-}" ]; then
+        echo "with-fake-home: LEMVORA_FAKE_PASSWD_LIBRARY names no library" >&2
+        exit 1
+    fi
+    export DYLD_INSERT_LIBRARIES="$LEMVORA_FAKE_PASSWD_LIBRARY"
+else
+    wrapper=$(ls /usr/lib/*/libnss_wrapper.so 2>/dev/null | head -n 1 || true)
+    if [ -z "$wrapper" ]; then
+        echo "with-fake-home: libnss_wrapper.so not found (apt-get install libnss-wrapper)" >&2
+        exit 1
+    fi
+    export LD_PRELOAD="$wrapper${LD_PRELOAD:+:$LD_PRELOAD}"
+    # Under AddressSanitizer the preloaded wrapper comes before the ASan runtime; harmless.
+    export ASAN_OPTIONS="verify_asan_link_order=0${ASAN_OPTIONS:+:$ASAN_OPTIONS}"
+fi
 export LSAN_OPTIONS="suppressions=$(dirname "$(realpath "$0")")/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 export LEMVORA_TEST_WORK="$work" LEMVORA_TEST_HOME="$home"
 export HOME="$work/not-the-home"
