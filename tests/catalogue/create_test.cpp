@@ -28,7 +28,6 @@ protected:
         return records.at(0);
     }
     fs::path destination() const { return scratch() / "Hedef"; }
-
 };
 
 int errnoOf(const std::function<void()>& body) {
@@ -93,6 +92,7 @@ TEST_F(Create, NamesFollowTheFirstFreeNumber) {
         {{"Yeni Metin Belgesi.txt", "Yeni Metin Belgesi 3.txt"}, "Yeni Metin Belgesi 2.txt"},
         {{"Yeni Metin Belgesi 2.txt"}, "Yeni Metin Belgesi.txt"},
         {{"Yeni Metin Belgesi.txt/"}, "Yeni Metin Belgesi 2.txt"}, // a folder is taken too
+        {{"Yeni Metin Belgesi.txt", "Yeni Metin Belgesi 2.txt/"}, "Yeni Metin Belgesi 3.txt"},
         {{"Yeni Metin Belgesi.txt", "Yeni Metin Belgesi 2.txt", "Yeni Metin Belgesi 3.txt",
           "Yeni Metin Belgesi 4.txt", "Yeni Metin Belgesi 5.txt", "Yeni Metin Belgesi 6.txt",
           "Yeni Metin Belgesi 7.txt", "Yeni Metin Belgesi 8.txt", "Yeni Metin Belgesi 9.txt"},
@@ -202,10 +202,12 @@ TEST_F(Create, ATemplateTheUserMayNotReadFailsBeforeAnyFileAppears) {
     const auto& secret = records[0].url().filename() == "Gizli.txt" ? records[0] : records[1];
     chmod(secret.url().c_str(), 0200);
     fs::create_directories(destination());
-    EXPECT_EQ(unprivileged([&] { return errnoOf([&] { Templates::create(readable, destination()); }); }),
-              0);
-    EXPECT_EQ(unprivileged([&] { return errnoOf([&] { Templates::create(secret, destination()); }); }),
-              EACCES);
+    EXPECT_EQ(
+        unprivileged([&] { return errnoOf([&] { Templates::create(readable, destination()); }); }),
+        0);
+    EXPECT_EQ(
+        unprivileged([&] { return errnoOf([&] { Templates::create(secret, destination()); }); }),
+        EACCES);
     EXPECT_EQ(namesIn(destination()), V{"Okunur.txt"});
 }
 

@@ -142,21 +142,29 @@ TEST_F(Scan, OrderFollowsTheLocale) {
 }
 
 TEST_F(Scan, SharedTitlesGetTheExtensionOnce) {
+    // The suffix changes the title only: the new document's name stays the file's.
     struct Case {
         V files;
         V titles;
+        V fileNames;
     };
     const Case cases[] = {
-        {{"10 Not.txt", "20 Not.md"}, {"Not (txt)", "Not (md)"}},
-        {{"10 Rapor.docx", "20 Rapor"}, {"Rapor (docx)", "Rapor"}},
-        {{"10 Not.txt", "20 Not.txt"}, {"Not (txt)", "Not (txt)"}},
-        {{"10 Yeni Not.txt", "20 Not.txt"}, {"Not (txt)", "Not (txt)"}},
-        {{"Not.txt", "not.md"}, {"not", "Not"}},
-        {{"Not.TXT", "Not.md"}, {"Not (md)", "Not (TXT)"}},
+        {{"10 Not.txt", "20 Not.md"}, {"Not (txt)", "Not (md)"}, {"Not.txt", "Not.md"}},
+        {{"10 Rapor.docx", "20 Rapor"}, {"Rapor (docx)", "Rapor"}, {"Rapor.docx", "Rapor"}},
+        {{"10 Not.txt", "20 Not.txt"}, {"Not (txt)", "Not (txt)"}, {"Not.txt", "Not.txt"}},
+        {{"10 Yeni Not.txt", "20 Not.txt"},
+         {"Not (txt)", "Not (txt)"},
+         {"Yeni Not.txt", "Not.txt"}},
+        {{"Not.txt", "not.md"}, {"not", "Not"}, {"not.md", "Not.txt"}},
+        {{"Not.TXT", "Not.md"}, {"Not (md)", "Not (TXT)"}, {"Not.md", "Not.TXT"}},
         // A title made by the suffix is not counted again.
-        {{"1 Not (txt).md", "2 Not.txt", "3 Not.md"}, {"Not (txt)", "Not (txt)", "Not (md)"}},
+        {{"1 Not (txt).md", "2 Not.txt", "3 Not.md"},
+         {"Not (txt)", "Not (txt)", "Not (md)"},
+         {"Not (txt).md", "Not.txt", "Not.md"}},
         // Composed and decomposed forms are one title.
-        {{"1 Çay.txt", "2 C\u0327ay.md"}, {"Çay (txt)", "C\u0327ay (md)"}},
+        {{"1 Çay.txt", "2 C\u0327ay.md"},
+         {"Çay (txt)", "C\u0327ay (md)"},
+         {"Çay.txt", "C\u0327ay.md"}},
     };
     ScopedLocale locale("en_US.UTF-8");
     for (const auto& c : cases) {
@@ -165,6 +173,10 @@ TEST_F(Scan, SharedTitlesGetTheExtensionOnce) {
         makeTemplates(c.files);
         const auto records = Templates::load();
         EXPECT_EQ(titles(records), c.titles);
+        V fileNames;
+        for (const auto& r : records)
+            fileNames.push_back(r.fileName());
+        EXPECT_EQ(fileNames, c.fileNames);
     }
 }
 

@@ -260,6 +260,29 @@ TEST_F(Extension, TargetFolderIsTheTargetOrItsParent) {
     EXPECT_EQ(recorder->log, V{"returned"});
 }
 
+TEST_F(Extension, TheRootFolderAsTargetIsTheRootFolder) {
+    // "/" is a folder, so the document goes into "/" itself. Run by someone who may not write
+    // there, the copy fails in "/", with the alert, and nothing appears anywhere else (such as
+    // the working folder, where an empty folder path would lead).
+    makeTemplates({"10 Yeni Not.txt"});
+    lemvora::FinderSyncExt ext;
+    ext.menu(1);
+    target("/");
+    const fs::path before = fs::current_path();
+    fs::current_path(folder());
+    const auto result = asStranger([&] {
+        ext.perform("doc00:", nullptr);
+        platform::drainMainQueue();
+        const bool alerted = recorder->log == V{"alert Not oluşturulamadı"} &&
+                             recorder->alerts.at(0).informativeText() == "Permission denied";
+        return alerted && namesIn(folder()).empty() && !fs::exists("/Yeni Not.txt") ? 0 : 1;
+    });
+    fs::current_path(before);
+    if (!result)
+        GTEST_SKIP() << "this machine allows no user namespace, and \"/\" is ours to write";
+    EXPECT_EQ(*result, 0);
+}
+
 TEST_F(Extension, FailureAlertIsQueuedAndShownAfterTheActionReturns) {
     makeTemplates({"30 Yeni Word Belgesi.docx"});
     lemvora::FinderSyncExt ext;

@@ -384,6 +384,81 @@ int LineSession::finish() {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
+#if defined(__linux__)
+namespace {
+constexpr int cannotSetUp = 213; // a child could not make its namespace
+
+// For a process that has just made a user namespace ("self", or its pid): ids inside as before,
+// outside these. A process may map only its own ids; its parent, when root, any.
+bool mapIds(const std::string& process, uid_t inside, uid_t outside, gid_t insideGroup,
+            gid_t outsideGroup) {
+    auto put = [](const char* file, const std::string& text) {
+        const int fd = open(file, O_WRONLY | O_CLOEXEC);
+        const bool ok =
+            fd >= 0 && write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+        if (fd >= 0)
+            close(fd);
+        return ok;
+    };
+    const std::string proc = "/proc/" + process;
+    put((proc + "/setgroups").c_str(), "deny");
+    return put((proc + "/uid_map").c_str(),
+               std::to_string(inside) + " " + std::to_string(outside) + " 1") &&
+           put((proc + "/gid_map").c_str(),
+               std::to_string(insideGroup) + " " + std::to_string(outsideGroup) + " 1");
+}
+
+std::optional<int> statusOf(pid_t pid) {
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (!WIFEXITED(status))
+        return 128 + WTERMSIG(status);
+    if (WEXITSTATUS(status) == cannotSetUp)
+        return std::nullopt;
+    return WEXITSTATUS(status);
+}
+} // namespace
+#endif
+
+std::optional<int> asStranger(const std::function<int()>& body) {
+#if !defined(__linux__)
+    (void)body;
+    return std::nullopt;
+#else
+    const uid_t uid = getuid();
+    const gid_t gid = getgid();
+    // Root's child can map itself to another user only through its parent: the child makes its
+    // namespace and waits; the parent writes the maps and lets it go on.
+    int ready[2], mapped[2];
+    makePipe(ready);
+    makePipe(mapped);
+    const pid_t pid = fork();
+    if (pid < 0)
+        throw std::runtime_error("fork failed");
+    if (pid == 0) {
+        char byte = unshare(CLONE_NEWUSER) == 0 ? 1 : 0;
+        if (byte && uid != 0 && !mapIds("self", uid, uid, gid, gid))
+            byte = 0;
+        (void)!write(ready[1], &byte, 1);
+        char go = 0;
+        if (!byte || read(mapped[0], &go, 1) != 1 || !go)
+            _exit(cannotSetUp);
+        // The process keeps its old ids until it takes the mapped ones.
+        if (uid == 0 && (setresgid(0, 0, 0) != 0 || setresuid(0, 0, 0) != 0))
+            _exit(cannotSetUp);
+        _exit(body());
+    }
+    char byte = 0;
+    (void)!read(ready[0], &byte, 1);
+    char go = byte && (uid != 0 || mapIds(std::to_string(pid), uid, 65534, gid, 65534)) ? 1 : 0;
+    (void)!write(mapped[1], &go, 1);
+    for (int fd : {ready[0], ready[1], mapped[0], mapped[1]})
+        close(fd);
+    return statusOf(pid);
+#endif
+}
+
 std::optional<int> inPrivateTmpfs(const fs::path& mountPoint, const std::string& options,
                                   const std::function<int()>& body) {
 #if !defined(__linux__)
@@ -393,44 +468,24 @@ std::optional<int> inPrivateTmpfs(const fs::path& mountPoint, const std::string&
     (void)body;
     return std::nullopt;
 #else
-    constexpr int cannot = 213; // the child could not set the file system up
     const uid_t uid = getuid();
     const gid_t gid = getgid();
     const pid_t pid = fork();
     if (pid < 0)
         throw std::runtime_error("fork failed");
     if (pid == 0) {
+        // Root may mount in a mount namespace of its own; others (or a root that may not) in a
+        // user namespace of their own, with the same ids inside.
         if (uid != 0 || unshare(CLONE_NEWNS) != 0) {
-            // A user namespace of our own, the same ids mapped inside, lets us mount there.
-            if (unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0)
-                _exit(cannot);
-            auto put = [](const char* file, const std::string& text) {
-                const int fd = open(file, O_WRONLY | O_CLOEXEC);
-                const bool ok = fd >= 0 && write(fd, text.data(), text.size()) ==
-                                               static_cast<ssize_t>(text.size());
-                if (fd >= 0)
-                    close(fd);
-                return ok;
-            };
-            put("/proc/self/setgroups", "deny");
-            if (!put("/proc/self/uid_map",
-                     std::to_string(uid) + " " + std::to_string(uid) + " 1") ||
-                !put("/proc/self/gid_map", std::to_string(gid) + " " + std::to_string(gid) + " 1"))
-                _exit(cannot);
+            if (unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0 || !mapIds("self", uid, uid, gid, gid))
+                _exit(cannotSetUp);
         }
         if (mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
             mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, options.c_str()) != 0)
-            _exit(cannot);
+            _exit(cannotSetUp);
         _exit(body());
     }
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    if (!WIFEXITED(status))
-        return 128 + WTERMSIG(status);
-    if (WEXITSTATUS(status) == cannot)
-        return std::nullopt;
-    return WEXITSTATUS(status);
+    return statusOf(pid);
 #endif
 }
 

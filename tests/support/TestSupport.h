@@ -102,6 +102,12 @@ private:
 std::optional<int> inPrivateTmpfs(const fs::path& mountPoint, const std::string& options,
                                   const std::function<int()>& body);
 
+// Runs body in a forked child that owns nothing of the system: in a user namespace of its own
+// where it keeps its uid, but outside which it is an ordinary user (uid 65534 when the test runs
+// as root), so that root's files, "/" among them, are someone else's to it. Returns body's exit
+// status, or nothing where this machine allows no user namespace (and off Linux).
+std::optional<int> asStranger(const std::function<int()>& body);
+
 // Sets (or, with nullptr, unsets) an environment variable for the scope of the object.
 class ScopedEnvironment {
 public:
