@@ -6,8 +6,14 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include <fcntl.h>
+#include <sys/ioctl.h>
+#include <sys/xattr.h>
+#if defined(__linux__)
+#include <linux/fs.h>
+#endif
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -78,6 +84,63 @@ TEST_P(EveryCopyWay, ATakenNameIsNeverReplacedAndNothingIsLeftBeside) {
     EXPECT_EQ(Templates::create(t, destination()), destination() / "Not 2.txt");
     EXPECT_EQ(readFile(destination() / "Not 2.txt"), "şablon");
     EXPECT_EQ(namesIn(destination()), (V{"Not 2.txt", "Not.txt"})); // no temporary file
+}
+
+// A new document is an ordinary, editable file of the user's, whatever marks its template
+// carries: a lock (immutable), a quarantine mark, a stationery bit.
+TEST_P(EveryCopyWay, TheNewDocumentCarriesNoneOfTheTemplatesMarks) {
+    auto t = templateNamed("İşaretli.txt", "şablon");
+    fs::create_directories(destination());
+#if defined(__APPLE__)
+    const char* quarantine = "com.apple.quarantine";
+    ASSERT_EQ(setxattr(t.url().c_str(), quarantine, "0083;00000000;Safari;", 21, 0, 0), 0);
+    unsigned char info[32] = {};
+    info[8] = 0x08; // kIsStationery
+    ASSERT_EQ(setxattr(t.url().c_str(), XATTR_FINDERINFO_NAME, info, sizeof info, 0, 0), 0);
+    ASSERT_EQ(chflags(t.url().c_str(), UF_IMMUTABLE), 0); // locked in Finder
+    const auto made = Templates::create(t, destination());
+    chflags(t.url().c_str(), 0);
+    struct stat st {};
+    ASSERT_EQ(lstat(made.c_str(), &st), 0);
+    EXPECT_EQ(st.st_flags & (UF_IMMUTABLE | UF_APPEND), 0u);
+    EXPECT_LT(getxattr(made.c_str(), quarantine, nullptr, 0, 0, 0), 0);
+    unsigned char madeInfo[32] = {};
+    if (getxattr(made.c_str(), XATTR_FINDERINFO_NAME, madeInfo, sizeof madeInfo, 0, 0) > 0) {
+        EXPECT_EQ(madeInfo[8] & 0x08, 0);
+    }
+#else
+    // Linux's kin of the quarantine mark is the origin a browser records.
+    const char* origin = "user.xdg.origin.url";
+    if (setxattr(t.url().c_str(), origin, "https://örnek", 14, 0) != 0)
+        GTEST_SKIP() << "this file system keeps no extended attributes: " << strerror(errno);
+    // The lock: only root may set it, and only where the file system has it.
+    const int in = open(t.url().c_str(), O_RDONLY);
+    int flags = 0;
+    const bool locked = ioctl(in, FS_IOC_GETFLAGS, &flags) == 0 &&
+                        (flags |= FS_IMMUTABLE_FL, ioctl(in, FS_IOC_SETFLAGS, &flags) == 0);
+    const auto made = Templates::create(t, destination());
+    if (locked) {
+        flags &= ~FS_IMMUTABLE_FL;
+        ioctl(in, FS_IOC_SETFLAGS, &flags);
+    }
+    close(in);
+    EXPECT_LT(getxattr(made.c_str(), origin, nullptr, 0), 0);
+    const int out = open(made.c_str(), O_RDONLY);
+    int madeFlags = 0;
+    if (ioctl(out, FS_IOC_GETFLAGS, &madeFlags) == 0) {
+        EXPECT_EQ(madeFlags & (FS_IMMUTABLE_FL | FS_APPEND_FL), 0);
+    }
+    close(out);
+#endif
+    EXPECT_EQ(readFile(made), "şablon");
+    writeFile(made, "düzenlendi"); // editable
+    EXPECT_EQ(readFile(made), "düzenlendi");
+#if defined(__linux__)
+    // An ordinary user can never lock a file, so there is nothing more to see; root can, where
+    // the file system has the flag.
+    if (!locked && geteuid() == 0)
+        GTEST_SKIP() << "this file system has no immutable flag: the lock went untested";
+#endif
 }
 
 TEST_F(Create, NamesFollowTheFirstFreeNumber) {

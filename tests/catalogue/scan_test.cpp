@@ -8,6 +8,9 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#if defined(__APPLE__)
+#include <sys/xattr.h>
+#endif
 #include <unistd.h>
 
 namespace {
@@ -88,6 +91,21 @@ TEST_F(Scan, OnlyVisibleRegularFilesDirectlyInsideCount) {
     ASSERT_EQ(records.size(), 1u);
     EXPECT_EQ(records[0].url(), templates() / "Not.txt");
 }
+
+#if defined(__APPLE__)
+TEST_F(Scan, WhatFinderHidesIsNoTemplate) {
+    // Hidden as Finder hides it: by the UF_HIDDEN flag, or by the invisible bit of the Finder
+    // info (kIsInvisible, 0x4000 of the finder flags).
+    makeTemplates({"Bayrak.txt", "Görünmez.txt", "Görünür.txt"});
+    ASSERT_EQ(chflags((templates() / "Bayrak.txt").c_str(), UF_HIDDEN), 0);
+    unsigned char info[32] = {};
+    info[8] = 0x40;
+    ASSERT_EQ(setxattr((templates() / "Görünmez.txt").c_str(), XATTR_FINDERINFO_NAME, info,
+                       sizeof info, 0, 0),
+              0);
+    EXPECT_EQ(onDiskNames(Templates::load()), V{"Görünür.txt"});
+}
+#endif
 
 TEST_F(Scan, StarterSetNamesInOrderWithoutSuffixes) {
     makeTemplates({"50 Yeni PowerPoint Sunusu.pptx", "30 Yeni Word Belgesi.docx",
