@@ -49,6 +49,27 @@ void forceRemove(const fs::path& p) {
 } // namespace
 
 namespace {
+// A wait status as one number: the exit status, or 128 + the signal that ended the process.
+int exitCode(int status) {
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+// Waits for a child to end; its exitCode.
+int waitForExit(pid_t pid) {
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return exitCode(status);
+}
+
+std::vector<char*> argvOf(const std::vector<std::string>& argv) {
+    std::vector<char*> args;
+    for (const auto& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    return args;
+}
+
 void makePipe(int ends[2]) {
     if (pipe(ends) != 0)
         throw std::runtime_error("pipe failed");
@@ -117,10 +138,7 @@ int unprivileged(const std::function<int()>& body) {
         throw std::runtime_error("fork failed");
     if (pid == 0)
         _exit(dropPrivileges() ? body() : 125);
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return waitForExit(pid);
 }
 
 bool waitUntil(const std::function<bool()>& condition, int seconds) {
@@ -135,14 +153,6 @@ bool waitUntil(const std::function<bool()>& condition, int seconds) {
 
 namespace {
 
-std::vector<char*> argvOf(const std::vector<std::string>& argv) {
-    std::vector<char*> args;
-    for (const auto& a : argv)
-        args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    return args;
-}
-
 void applyEnvironment(const std::vector<std::pair<std::string, std::string>>& environment) {
     for (const auto& [name, value] : environment) {
         if (value.empty())
@@ -152,22 +162,20 @@ void applyEnvironment(const std::vector<std::pair<std::string, std::string>>& en
     }
 }
 
-// Ends a process group and reaps its leader; the leader's wait status.
+// Ends a process group and reaps its leader; the leader's exitCode. The group gets SIGTERM and
+// a few seconds to end, then SIGKILL.
 int endGroup(pid_t pid) {
     kill(-pid, SIGTERM);
     int status = 0;
     for (int i = 0; i < 500; ++i) {
-        const pid_t done = waitpid(pid, &status, WNOHANG);
-        if (done == pid) {
+        if (waitpid(pid, &status, WNOHANG) == pid) {
             kill(-pid, SIGKILL); // whatever of the group is left
-            return status;
+            return exitCode(status);
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     kill(-pid, SIGKILL);
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    return status;
+    return waitForExit(pid);
 }
 
 } // namespace
@@ -254,10 +262,7 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const ProcessOpti
             "\n[runProcess: no end after " + std::to_string(options.timeoutSeconds) + " s; killed]";
         return result;
     }
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    result.exitCode = waitForExit(pid);
     return result;
 }
 
@@ -289,7 +294,7 @@ bool BackgroundProcess::isRunning() {
     int status = 0;
     if (waitpid(pid_, &status, WNOHANG) != pid_)
         return true;
-    status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    status_ = exitCode(status);
     kill(-pid_, SIGKILL);
     pid_ = -1;
     return false;
@@ -297,8 +302,7 @@ bool BackgroundProcess::isRunning() {
 
 int BackgroundProcess::stop() {
     if (pid_ >= 0 && isRunning()) {
-        const int status = endGroup(pid_);
-        status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        status_ = endGroup(pid_);
         pid_ = -1;
     }
     return status_;
@@ -329,10 +333,7 @@ LineSession::LineSession(const std::vector<std::string>& argv) {
     int in[2], out[2];
     makePipe(in);
     makePipe(out);
-    std::vector<char*> args;
-    for (const auto& a : argv)
-        args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
+    auto args = argvOf(argv);
     pid_ = fork();
     if (pid_ == 0) {
         dup2(in[0], 0);
@@ -378,10 +379,9 @@ int LineSession::finish() {
         return -1;
     close(in_);
     close(out_);
-    int status = 0;
-    waitpid(pid_, &status, 0);
+    const int code = waitForExit(pid_);
     pid_ = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return code;
 }
 
 #if defined(__linux__)
@@ -409,14 +409,10 @@ bool mapIds(const std::string& process, uid_t inside, uid_t outside, gid_t insid
 }
 
 std::optional<int> statusOf(pid_t pid) {
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    if (!WIFEXITED(status))
-        return 128 + WTERMSIG(status);
-    if (WEXITSTATUS(status) == cannotSetUp)
+    const int code = waitForExit(pid);
+    if (code == cannotSetUp)
         return std::nullopt;
-    return WEXITSTATUS(status);
+    return code;
 }
 } // namespace
 #endif
