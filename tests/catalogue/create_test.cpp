@@ -4,14 +4,17 @@
 #include "TestSupport.h"
 #include "platform/FileSystem.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <sys/xattr.h>
 #if defined(__linux__)
+#include <linux/fiemap.h>
 #include <linux/fs.h>
 #endif
 #include <sys/stat.h>
@@ -45,34 +48,62 @@ int errnoOf(const std::function<void()>& body) {
     }
 }
 
-// The safety rules hold on every way the copy can take: the fast one, the one a machine without
-// /proc forces on Linux, and the hidden-name one that file systems without clones or unnamed
-// files force (on a Mac: another volume, a network share).
-enum class CopyWay { fast, withoutProc, hiddenName };
+using platform::fs::testing::Call;
+
+// What volumes answer when they lack what a way of the copy needs: FAT and exFAT through FUSE on
+// Linux; on a Mac another volume (no clone), msdosfs and exFAT (no exclusive rename, no link).
+struct Lack {
+    Call call;
+    int error;
+};
+#if defined(__APPLE__)
+constexpr Lack noFastWay{Call::clone, EXDEV}, noRename{Call::rename, ENOTSUP},
+    noLink{Call::link, ENOTSUP};
+#else
+constexpr Lack noFastWay{Call::unnamedFile, EOPNOTSUPP}, noRename{Call::rename, EINVAL},
+    noLink{Call::link, EPERM};
+#endif
+
+// The safety rules hold on every way the copy can take: the fast one; the one a Linux machine
+// without /proc forces; a hidden name named by a rename, or by a link where the volume has no
+// no-replace rename; and the name written in place where it has no link either (FAT, exFAT).
+enum class CopyWay { fast, withoutProc, renamed, linked, inPlace };
+
+void force(CopyWay way) {
+    if (way == CopyWay::withoutProc)
+        platform::fs::testing::setDescriptorFolder("/nonexistent/proc/self/fd");
+    for (const auto& [from, lack] : {std::pair{CopyWay::renamed, noFastWay},
+                                     {CopyWay::linked, noRename},
+                                     {CopyWay::inPlace, noLink}})
+        if (way >= from)
+            platform::fs::testing::failCall(lack.call, lack.error);
+}
 
 class EveryCopyWay : public Create, public ::testing::WithParamInterface<CopyWay> {
 protected:
     void SetUp() override {
         Create::SetUp();
-        if (GetParam() == CopyWay::withoutProc)
-            platform::fs::testing::setDescriptorFolder("/nonexistent/proc/self/fd");
-        platform::fs::testing::setFastPathAllowed(GetParam() != CopyWay::hiddenName);
+        force(GetParam());
     }
     void TearDown() override {
         platform::fs::testing::setDescriptorFolder("/proc/self/fd");
-        platform::fs::testing::setFastPathAllowed(true);
+        platform::fs::testing::clearFailures();
         Create::TearDown();
     }
 };
 
-INSTANTIATE_TEST_SUITE_P(Ways, EveryCopyWay,
-                         ::testing::Values(CopyWay::fast, CopyWay::withoutProc,
-                                           CopyWay::hiddenName),
-                         [](const auto& way) {
-                             return std::string(way.param == CopyWay::fast          ? "fast"
-                                                : way.param == CopyWay::withoutProc ? "withoutProc"
-                                                                                    : "hiddenName");
-                         });
+const CopyWay everyWay[] = {CopyWay::fast,
+#if defined(__linux__)
+                            CopyWay::withoutProc,
+#endif
+                            CopyWay::renamed, CopyWay::linked, CopyWay::inPlace};
+
+std::string nameOf(const ::testing::TestParamInfo<CopyWay>& way) {
+    const char* names[] = {"fast", "withoutProc", "renamed", "linked", "inPlace"};
+    return names[static_cast<int>(way.param)];
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways, EveryCopyWay, ::testing::ValuesIn(everyWay), nameOf);
 
 TEST_P(EveryCopyWay, ATakenNameIsNeverReplacedAndNothingIsLeftBeside) {
     auto t = templateNamed("Not.txt", "şablon");
@@ -86,14 +117,58 @@ TEST_P(EveryCopyWay, ATakenNameIsNeverReplacedAndNothingIsLeftBeside) {
     EXPECT_EQ(namesIn(destination()), (V{"Not 2.txt", "Not.txt"})); // no temporary file
 }
 
-// A new document is an ordinary, editable file of the user's, whatever marks its template
-// carries: a lock (immutable), a quarantine mark, a stationery bit.
+// Each call of the copy, failing with each error it can give: a real failure ends the copy with
+// that error and leaves nothing; what a volume merely lacks sends the copy on to the next way.
+// Either way the result is the whole document or nothing, and never a temporary file.
+TEST_P(EveryCopyWay, AFailingCallGivesTheWholeDocumentOrNothing) {
+    auto t = templateNamed("Not.txt", "şablon");
+    fs::create_directories(destination());
+    const Call calls[] = {Call::openTemplate, Call::statTemplate,  Call::unnamedFile,
+                          Call::hiddenFile,   Call::exclusiveFile, Call::clone,
+                          Call::copy,         Call::chmod,         Call::link,
+                          Call::rename};
+    const int real[] = {ENOSPC, EIO, EACCES, EDQUOT};
+    const int lacks[] = {EOPNOTSUPP, ENOTSUP, EINVAL, EPERM, ENOSYS, EXDEV, ENOTTY, EISDIR};
+    for (const Call call : calls)
+        for (const int error : {real[0], real[1], real[2], real[3], lacks[0], lacks[1], lacks[2],
+                                lacks[3], lacks[4], lacks[5], lacks[6], lacks[7]}) {
+            SCOPED_TRACE("call " + std::to_string(static_cast<int>(call)) + ", " +
+                         std::strerror(error));
+            platform::fs::testing::clearFailures();
+            force(GetParam());
+            platform::fs::testing::failCall(call, error);
+            const int result = errnoOf([&] { Templates::create(t, destination()); });
+            const bool hit = platform::fs::testing::failuresHit(call) > 0;
+            if (result == 0) {
+                EXPECT_EQ(namesIn(destination()), V{"Not.txt"});
+                EXPECT_EQ(readFile(destination() / "Not.txt"), "şablon");
+                EXPECT_FALSE(hit && std::count(std::begin(real), std::end(real), error))
+                    << "a real failure was taken for a volume's lack";
+                fs::remove(destination() / "Not.txt");
+            } else {
+                EXPECT_TRUE(hit);
+                EXPECT_EQ(result, error);
+                EXPECT_TRUE(namesIn(destination()).empty());
+            }
+        }
+}
+
+// A new document is an ordinary, fresh, editable file of the user's, whatever marks its template
+// carries: an old time, extended attributes (on a Mac: Finder tags, where it came from, a
+// quarantine mark, a stationery bit), a lock (immutable).
 TEST_P(EveryCopyWay, TheNewDocumentCarriesNoneOfTheTemplatesMarks) {
     auto t = templateNamed("İşaretli.txt", "şablon");
     fs::create_directories(destination());
+    const timespec old[2] = {{978307200, 0}, {978307200, 0}}; // 2001
+    ASSERT_EQ(utimensat(AT_FDCWD, t.url().c_str(), old, 0), 0);
+    const time_t before = time(nullptr);
 #if defined(__APPLE__)
     const char* quarantine = "com.apple.quarantine";
     ASSERT_EQ(setxattr(t.url().c_str(), quarantine, "0083;00000000;Safari;", 21, 0, 0), 0);
+    const char* tags = "com.apple.metadata:_kMDItemUserTags";
+    const char* whereFrom = "com.apple.metadata:kMDItemWhereFroms";
+    ASSERT_EQ(setxattr(t.url().c_str(), tags, "bplist00", 8, 0, 0), 0);
+    ASSERT_EQ(setxattr(t.url().c_str(), whereFrom, "bplist00", 8, 0, 0), 0);
     unsigned char info[32] = {};
     info[8] = 0x08; // kIsStationery
     ASSERT_EQ(setxattr(t.url().c_str(), XATTR_FINDERINFO_NAME, info, sizeof info, 0, 0), 0);
@@ -103,11 +178,9 @@ TEST_P(EveryCopyWay, TheNewDocumentCarriesNoneOfTheTemplatesMarks) {
     struct stat st {};
     ASSERT_EQ(lstat(made.c_str(), &st), 0);
     EXPECT_EQ(st.st_flags & (UF_IMMUTABLE | UF_APPEND), 0u);
-    EXPECT_LT(getxattr(made.c_str(), quarantine, nullptr, 0, 0, 0), 0);
-    unsigned char madeInfo[32] = {};
-    if (getxattr(made.c_str(), XATTR_FINDERINFO_NAME, madeInfo, sizeof madeInfo, 0, 0) > 0) {
-        EXPECT_EQ(madeInfo[8] & 0x08, 0);
-    }
+    for (const char* name : {quarantine, tags, whereFrom, XATTR_FINDERINFO_NAME})
+        EXPECT_LT(getxattr(made.c_str(), name, nullptr, 0, 0, 0), 0) << name;
+    EXPECT_GE(st.st_birthtimespec.tv_sec, before - 2);
 #else
     // Linux's kin of the quarantine mark is the origin a browser records.
     const char* origin = "user.xdg.origin.url";
@@ -132,6 +205,9 @@ TEST_P(EveryCopyWay, TheNewDocumentCarriesNoneOfTheTemplatesMarks) {
     }
     close(out);
 #endif
+    struct stat made_st {};
+    ASSERT_EQ(stat(made.c_str(), &made_st), 0);
+    EXPECT_GE(made_st.st_mtime, before - 2); // FAT keeps times to 2 s
     EXPECT_EQ(readFile(made), "şablon");
     writeFile(made, "düzenlendi"); // editable
     EXPECT_EQ(readFile(made), "düzenlendi");
@@ -215,14 +291,41 @@ TEST_P(EveryCopyWay, SymbolicLinksCountAsTakenAndAreNeverWrittenThrough) {
     EXPECT_EQ(readFile(victim), "dokunma");
 }
 
-TEST_P(EveryCopyWay, NewDocumentIsWritableByItsOwnerWhateverTheTemplate) {
-    auto t = templateNamed("Salt okunur.txt", "korumalı");
-    fs::permissions(t.url(), fs::perms::owner_read | fs::perms::group_read);
-    fs::create_directories(destination());
-    const auto made = Templates::create(t, destination());
-    EXPECT_EQ(fs::status(made).permissions(),
-              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
-    EXPECT_EQ(readFile(made), "korumalı");
+// The template's permissions plus write for the owner, whatever the umask.
+TEST_P(EveryCopyWay, NewDocumentHasTheTemplatesModeAndIsWritableByItsOwner) {
+    const mode_t umaskBefore = umask(022);
+    const std::pair<mode_t, mode_t> cases[] = {{0440, 0640}, {0666, 0666}, {0500, 0700}};
+    for (const auto& [templateMode, documentMode] : cases) {
+        auto t = templateNamed("Kip.txt", "korumalı");
+        ASSERT_EQ(chmod(t.url().c_str(), templateMode), 0);
+        fs::create_directories(destination());
+        const auto made = Templates::create(t, destination());
+        struct stat st {};
+        ASSERT_EQ(stat(made.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, documentMode) << std::oct << templateMode;
+        EXPECT_EQ(readFile(made), "korumalı");
+    }
+    umask(umaskBefore);
+}
+
+// The starter set's empty files are made only where nothing stands: what does stays untouched,
+// and a FIFO is never opened (it would block).
+TEST_F(Create, AnEmptyFileIsMadeOnlyWhereNothingStands) {
+    HomeTest::SetUp();
+    const fs::path victim = scratch() / "kurban.txt";
+    writeFile(victim, "dokunma");
+    writeFile(scratch() / "dosya", "kullanıcının");
+    fs::create_directories(scratch() / "klasör");
+    fs::create_symlink(victim, scratch() / "bağ");
+    fs::create_symlink(scratch() / "yok", scratch() / "kopuk");
+    ASSERT_EQ(mkfifo((scratch() / "fifo").c_str(), 0644), 0);
+    for (const char* name : {"dosya", "klasör", "bağ", "kopuk", "fifo"})
+        EXPECT_FALSE(platform::fs::createEmptyFile(scratch() / name)) << name;
+    EXPECT_EQ(readFile(scratch() / "dosya"), "kullanıcının");
+    EXPECT_EQ(readFile(victim), "dokunma");
+    EXPECT_FALSE(fs::exists(fs::symlink_status(scratch() / "yok")));
+    EXPECT_TRUE(platform::fs::createEmptyFile(scratch() / "yeni"));
+    EXPECT_EQ(fs::file_size(scratch() / "yeni"), 0u);
 }
 
 TEST_F(Create, FailuresPassTheFileSystemErrorOnAndLeaveNothing) {
@@ -337,5 +440,74 @@ TEST_P(EveryCopyWay, RacingCreatorsNeverOverwriteEachOther) {
         ASSERT_EQ(readFile(destination() / name), content) << name;
     std::printf("race: %d made, %d lost to another creator\n", made, exists);
 }
+
+#if defined(__linux__)
+// Documents on real volumes: the USB sticks and cards users carry (exFAT, FAT through FUSE, which
+// have no unnamed files, no no-replace rename and no hard links), and btrfs, whose reflinks make
+// the copy share the template's blocks.
+using Volume = MountedVolume::Kind;
+class OnVolume : public Create, public ::testing::WithParamInterface<Volume> {};
+
+// Whether the first extent of both files is the same, shared, block on the disk.
+bool sharesBlocks(const fs::path& a, const fs::path& b) {
+    auto firstExtent = [](const fs::path& p) {
+        alignas(fiemap) unsigned char buffer[sizeof(fiemap) + sizeof(fiemap_extent)] = {};
+        auto* map = reinterpret_cast<fiemap*>(buffer);
+        map->fm_length = FIEMAP_MAX_OFFSET;
+        map->fm_flags = FIEMAP_FLAG_SYNC;
+        map->fm_extent_count = 1;
+        const int fd = open(p.c_str(), O_RDONLY);
+        const bool ok = ioctl(fd, FS_IOC_FIEMAP, map) == 0 && map->fm_mapped_extents == 1;
+        close(fd);
+        return ok ? map->fm_extents[0] : fiemap_extent{};
+    };
+    const fiemap_extent x = firstExtent(a), y = firstExtent(b);
+    return x.fe_physical == y.fe_physical && x.fe_length > 0 &&
+           (x.fe_flags & y.fe_flags & FIEMAP_EXTENT_SHARED);
+}
+
+TEST_P(OnVolume, DocumentsAreWholeNumberedAndAloneInTheirFolder) {
+    const bool btrfs = GetParam() == Volume::btrfs;
+    // On btrfs the template folder itself is the volume, so that the copy can share its blocks.
+    const fs::path mountPoint = btrfs ? templates() : scratch() / "USB";
+    MountedVolume volume(GetParam(), scratch() / "volume.img", mountPoint);
+    if (!volume.mounted())
+        GTEST_SKIP() << volume.why();
+    std::string content(1 << 20, '\0');
+    for (std::size_t i = 0; i < content.size(); ++i)
+        content[i] = static_cast<char>(i * 7919 >> 5);
+    writeFile(templates() / "10 Yeni Not.txt", content);
+    const auto records = Templates::load();
+    ASSERT_EQ(records.size(), 1u);
+    const fs::path folder = mountPoint / "Hedef";
+    fs::create_directories(folder);
+    const time_t before = time(nullptr);
+    EXPECT_EQ(Templates::create(records[0], folder), folder / "Yeni Not.txt");
+    EXPECT_EQ(Templates::create(records[0], folder), folder / "Yeni Not 2.txt");
+    EXPECT_EQ(namesIn(folder), (V{"Yeni Not 2.txt", "Yeni Not.txt"}));
+    for (const char* name : {"Yeni Not.txt", "Yeni Not 2.txt"}) {
+        EXPECT_EQ(readFile(folder / name), content) << name;
+        struct stat st {};
+        ASSERT_EQ(stat((folder / name).c_str(), &st), 0);
+        EXPECT_GE(st.st_mtime, before - 2) << name;
+    }
+    if (btrfs) {
+        EXPECT_TRUE(sharesBlocks(records[0].url(), folder / "Yeni Not.txt"));
+        const int fd = open((folder / "Yeni Not.txt").c_str(), O_WRONLY);
+        ASSERT_EQ(pwrite(fd, "değişti", 9, 0), 9);
+        close(fd);
+        EXPECT_EQ(readFile(records[0].url()), content);
+        EXPECT_EQ(readFile(folder / "Yeni Not.txt").substr(0, 9), "değişti");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Real, OnVolume,
+                         ::testing::Values(Volume::exfat, Volume::fat, Volume::btrfs),
+                         [](const auto& volume) {
+                             return std::string(volume.param == Volume::exfat ? "exFAT"
+                                                : volume.param == Volume::fat ? "FAT"
+                                                                              : "btrfs");
+                         });
+#endif
 
 } // namespace

@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -484,6 +485,81 @@ std::optional<int> inPrivateTmpfs(const fs::path& mountPoint, const std::string&
     return statusOf(pid);
 #endif
 }
+
+#if defined(__linux__)
+namespace {
+// A system program by name, from the folders where Debian installs them ("" when missing).
+std::string systemProgram(const std::string& name) {
+    for (const char* folder : {"/usr/sbin", "/sbin", "/usr/bin", "/bin"})
+        if (access((fs::path(folder) / name).c_str(), X_OK) == 0)
+            return (fs::path(folder) / name).string();
+    return {};
+}
+} // namespace
+
+MountedVolume::MountedVolume(Kind kind, const fs::path& image, const fs::path& mountPoint)
+    : mountPoint_(mountPoint) {
+    if (geteuid() != 0) {
+        why_ = "real volumes need root (loop devices, FUSE)";
+        return;
+    }
+    // Once per process: mounts made from now on are this process's alone.
+    static const bool privateMounts =
+        unshare(CLONE_NEWNS) == 0 && mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+    const char* mkfs = kind == Kind::exfat ? "mkfs.exfat"
+                       : kind == Kind::fat ? "mkfs.fat"
+                                           : "mkfs.btrfs";
+    const char* mounter = kind == Kind::exfat ? "mount.exfat-fuse"
+                          : kind == Kind::fat ? "fusefat"
+                                              : "mount";
+    const std::vector<std::string> tools = {systemProgram(mkfs), systemProgram(mounter),
+                                            systemProgram("losetup")};
+    if (!privateMounts || tools[0].empty() || tools[1].empty() || tools[2].empty()) {
+        why_ = !privateMounts ? "no mount namespace of its own"
+                              : std::string("missing ") + mkfs + ", " + mounter + " or losetup";
+        return;
+    }
+    fs::create_directories(mountPoint);
+    writeFile(image);
+    fs::resize_file(image, (kind == Kind::btrfs ? 160u : 64u) << 20);
+    auto run = [this](const std::vector<std::string>& argv) {
+        const ProcessResult r = runProcess(argv, {.timeoutSeconds = 60});
+        if (r.exitCode != 0)
+            why_ = argv[0] + " failed: " + r.err;
+        return r;
+    };
+    if (run({tools[0], image.string()}).exitCode != 0)
+        return;
+    struct stat before {};
+    stat(mountPoint.c_str(), &before);
+    ProcessResult mounting;
+    if (kind == Kind::exfat) {
+        const ProcessResult loop = run({tools[2], "-f", "--show", image.string()});
+        if (loop.exitCode != 0)
+            return;
+        loopDevice_ = loop.out.substr(0, loop.out.find('\n'));
+        mounting = run({tools[1], "-o", "allow_other", loopDevice_, mountPoint.string()});
+    } else if (kind == Kind::fat) {
+        mounting = run({tools[1], "-o", "rw+,allow_other", image.string(), mountPoint.string()});
+    } else {
+        mounting = run({tools[1], "-o", "loop", image.string(), mountPoint.string()});
+    }
+    // A FUSE file system answers once its daemon serves it.
+    mounted_ = mounting.exitCode == 0 && waitUntil([&] {
+                   struct stat now {};
+                   return stat(mountPoint.c_str(), &now) == 0 && now.st_dev != before.st_dev;
+               });
+    if (mounting.exitCode == 0 && !mounted_)
+        why_ = std::string(mounter) + " did not mount " + image.string();
+}
+
+MountedVolume::~MountedVolume() {
+    if (mounted_)
+        waitUntil([&] { return umount2(mountPoint_.c_str(), 0) == 0 || errno != EBUSY; });
+    if (!loopDevice_.empty())
+        runProcess({systemProgram("losetup"), "-d", loopDevice_});
+}
+#endif
 
 ScopedEnvironment::ScopedEnvironment(const char* name, const char* value) : name_(name) {
     if (const char* old = std::getenv(name))

@@ -108,6 +108,29 @@ std::optional<int> inPrivateTmpfs(const fs::path& mountPoint, const std::string&
 // status, or nothing where this machine allows no user namespace (and off Linux).
 std::optional<int> asStranger(const std::function<int()>& body);
 
+#if defined(__linux__)
+// A real volume, made fresh in an image file and mounted at a folder for the object's life, as a
+// user's USB stick or disk is: exFAT through exfat-fuse on a loop device, FAT through fusefat,
+// btrfs on a loop device. Root only (loop devices, FUSE); the mount lives in a mount namespace
+// of this process's own, so that nothing outside sees it.
+class MountedVolume {
+public:
+    enum class Kind { exfat, fat, btrfs };
+    MountedVolume(Kind kind, const fs::path& image, const fs::path& mountPoint);
+    ~MountedVolume();
+    MountedVolume(const MountedVolume&) = delete;
+    MountedVolume& operator=(const MountedVolume&) = delete;
+    bool mounted() const { return mounted_; }
+    const std::string& why() const { return why_; } // why it is not mounted
+
+private:
+    fs::path mountPoint_;
+    std::string loopDevice_;
+    bool mounted_ = false;
+    std::string why_;
+};
+#endif
+
 // Sets (or, with nullptr, unsets) an environment variable for the scope of the object.
 class ScopedEnvironment {
 public:

@@ -52,22 +52,40 @@ void createDirectories(const path& p);
 // Creates an empty file at p unless something stands there; returns whether it did.
 bool createEmptyFile(const path& p);
 
-// Copies the regular file `from` to the new name `to`:
+// Copies the regular file `from` to the new name `to` (platform/posix/Copy.cpp):
 // - never replaces anything: fails with "file exists" when `to` is taken, even by a symbolic link;
-// - never leaves a partial file: on failure nothing is left at `to`;
-// - the copy's permissions are the source's, plus write for its owner;
+// - never leaves anything behind on failure: neither `to` nor a temporary file;
+// - the copy's permissions are the source's, plus write for its owner, whatever the umask;
+// - the copy is a fresh, ordinary document: the present as its times, none of the source's
+//   extended attributes or flags;
 // - uses the kernel's copy (clone or in-kernel copy), so memory use does not grow with the size;
-// - the copy is an ordinary document of the user's, whatever flags the template carries (macOS).
-// Where the fast way (a clone on macOS, an unnamed file on Linux) is not open, the copy is
-// written under a hidden temporary name in the destination and renamed without replacing.
+// - works on every volume: where clones, unnamed files, no-replace renames and hard links are all
+//   missing (FAT, exFAT), the name is made exclusively and written in place.
 void copyFileExclusive(const path& from, const path& to);
 
-// Seams for tests only, so that the ways a machine may force on the copy run here too.
+// Seams for tests only, so that what a volume or a machine may force on the copy runs here too.
 namespace testing {
+// The calls of the copy, each of which a test may make fail.
+enum class Call {
+    openTemplate,  // open of the template
+    statTemplate,  // fstat of the template
+    unnamedFile,   // open(O_TMPFILE) of an unnamed file in the destination (Linux)
+    hiddenFile,    // mkostemp of the hidden temporary file
+    exclusiveFile, // open(O_CREAT | O_EXCL) of the document's own name
+    clone,         // FICLONE (Linux), fclonefileat (macOS)
+    copy,          // copy_file_range (Linux), fcopyfile (macOS)
+    chmod,         // fchmod of the new document
+    link,          // linkat, link
+    rename,        // renameat2 RENAME_NOREPLACE (Linux), renamex_np RENAME_EXCL (macOS)
+};
+// From now on `call` fails with `error` wherever the copy makes it (0: it works again).
+void failCall(Call call, int error);
+// Every call works again; the count of failures made is reset.
+void clearFailures();
+// How many times `call` was made to fail since the last clearFailures().
+int failuresHit(Call call);
 // The folder that names a process's open descriptors ("/proc/self/fd" on Linux).
 void setDescriptorFolder(std::string folder);
-// false: take the hidden-name way, as where clones or unnamed files are not available.
-void setFastPathAllowed(bool allowed);
 } // namespace testing
 
 } // namespace platform::fs
