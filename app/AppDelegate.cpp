@@ -9,9 +9,7 @@ namespace lemvora {
 
 using namespace platform;
 
-namespace {
-
-const SelectorTable<AppDelegate>& selectorTable() {
+const SelectorTable<AppDelegate>& AppDelegate::selectorTable() {
     static const SelectorTable<AppDelegate> table{
         {"refresh",
          [](AppDelegate& d, Object*) {
@@ -28,8 +26,6 @@ const SelectorTable<AppDelegate>& selectorTable() {
     };
     return table;
 }
-
-} // namespace
 
 bool AppDelegate::perform(const Selector& selector, Object* sender) {
     return selectorTable().perform(*this, selector, sender);

@@ -42,6 +42,8 @@ public:
 
     bool perform(const platform::Selector& selector, platform::Object* sender) override;
     bool respondsTo(const platform::Selector& selector) const override;
+    // The window's actions; on macOS each must be a method of the buttons' target class.
+    static const platform::SelectorTable<AppDelegate>& selectorTable();
 
 private:
     std::shared_ptr<platform::Window> window_;

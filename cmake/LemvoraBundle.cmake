@@ -4,6 +4,7 @@
 #   Lemvora.app/Contents/Info.plist
 #   Lemvora.app/Contents/MacOS/Lemvora
 #   Lemvora.app/Contents/Resources/Templates/bos.{docx,xlsx,pptx}
+#   Lemvora.app/Contents/Resources/Lemvora.icns, Lemvora.png (the icon: macOS's, Linux's window's)
 #   Lemvora.app/Contents/PlugIns/LemvoraMenu.appex/Contents/{Info.plist,MacOS/LemvoraMenu}
 set(LEMVORA_BUNDLE_ID "com.lemvora.Lemvora" CACHE STRING "Bundle identifier of the host application")
 set(LEMVORA_APP_DIR ${CMAKE_BINARY_DIR}/Lemvora.app)
@@ -16,6 +17,10 @@ function(lemvora_lay_out_resources)
     foreach(document ${LEMVORA_STARTER_DOCUMENTS})
         configure_file(${PROJECT_SOURCE_DIR}/resources/Templates/${document}
                        ${LEMVORA_APP_DIR}/Contents/Resources/Templates/${document} COPYONLY)
+    endforeach()
+    foreach(icon Lemvora.icns Lemvora.png)
+        configure_file(${PROJECT_SOURCE_DIR}/resources/icon/${icon}
+                       ${LEMVORA_APP_DIR}/Contents/Resources/${icon} COPYONLY)
     endforeach()
     file(MAKE_DIRECTORY ${LEMVORA_APP_DIR}/Contents/MacOS ${LEMVORA_APP_DIR}/Contents/PlugIns)
 endfunction()

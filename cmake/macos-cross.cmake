@@ -24,10 +24,12 @@ set(CMAKE_CXX_COMPILER_TARGET ${target})
 set(CMAKE_OBJCXX_COMPILER_TARGET ${target})
 set(CMAKE_OSX_SYSROOT "${LEMVORA_MACOS_SDK}")
 # The SDK copy used here lacks the private UIFoundation framework that AppKit re-exports on a
-# real Mac, and NSFont lives there: let that one class be bound when the program loads. (The
-# symbol holds a '$', so it goes through a response file rather than the shell.)
+# real Mac, and NSFont lives there, with the font descriptor's attribute keys: let these be bound
+# when the program loads. (The class's symbol holds a '$', so it goes through a response file
+# rather than the shell.)
 set(lemvora_link_file "${CMAKE_BINARY_DIR}/macos-cross-link.rsp")
-file(WRITE "${lemvora_link_file}" "-Wl,-U,_OBJC_CLASS_$_NSFont\n")
+file(WRITE "${lemvora_link_file}" "-Wl,-U,_OBJC_CLASS_$_NSFont -Wl,-U,_NSFontTraitsAttribute "
+                                  "-Wl,-U,_NSFontWeightTrait\n")
 # clang joins the slices of a universal build (objects and programs) with "lipo": LLVM's stands in
 # for Apple's.
 set(lemvora_tools "${CMAKE_BINARY_DIR}/macos-cross-tools")

@@ -12,9 +12,7 @@ using namespace platform;
 
 LEMVORA_REGISTER_PRINCIPAL_CLASS(FinderSyncExt, FinderSyncExt);
 
-namespace {
-
-const SelectorTable<FinderSyncExt>& selectorTable() {
+const SelectorTable<FinderSyncExt>& FinderSyncExt::selectorTable() {
     static const SelectorTable<FinderSyncExt> table{
         {"doc00:", &FinderSyncExt::doc00},
         {"doc01:", &FinderSyncExt::doc01},
@@ -40,8 +38,6 @@ const SelectorTable<FinderSyncExt>& selectorTable() {
     };
     return table;
 }
-
-} // namespace
 
 FinderSyncExt::FinderSyncExt() {
     FinderSyncController::defaultController().setDirectoryURLs({URL("/")});

@@ -50,6 +50,10 @@ public:
     bool perform(const platform::Selector& selector, platform::Object* sender) override;
     bool respondsTo(const platform::Selector& selector) const override;
 
+    // Every action the menu's items can send; on macOS each must be a method of the principal
+    // class.
+    static const platform::SelectorTable<FinderSyncExt>& selectorTable();
+
     // "doc00:" … "doc19:", one per catalogue position.
     static const std::array<platform::Selector, Templates::maxItems>& selectors();
 

@@ -3,7 +3,8 @@
 # against the macOS SDK, then checks the result (scripts/macos-checks.py). Fails on any warning,
 # compile or link error, or failed check. This proves the code compiles and links against the
 # real frameworks and that the bundles are put together as a Mac needs them; it does not run
-# anything (that needs a Mac). Signing is skipped here.
+# anything (that needs a Mac). Signing is skipped here. Last, each check is fed the fault it
+# exists for, and must fail on it (macos-checks.py --self-test).
 #
 # Usage: scripts/macos-crosscheck.sh SDK_ROOT
 #   SDK_ROOT: a macOS SDK folder (holding System/ and usr/), such as the root/ folder of
@@ -25,3 +26,8 @@ if grep -q -i 'warning:' "$log"; then
 fi
 echo
 scripts/macos-checks.py "$build"
+echo
+scripts/macos-checks.py --self-test "$sdk"
+# The Mac workflow is only read by GitHub: it must at least parse.
+python3 -c 'import sys, yaml; yaml.safe_load(open(sys.argv[1]))' .github/workflows/macos.yml
+echo "the Mac workflow parses"

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # On a Mac: builds the universal release of Lemvora, signs it, wraps Lemvora.app in a DMG, and,
-# when notary credentials are given, notarizes and staples the DMG. Cannot run on Linux.
+# when notary credentials are given, notarizes and staples both: first the application (so that
+# it carries its own ticket, and a user who copies it out of the DMG and first opens it offline is
+# not stopped by Gatekeeper), then the DMG around it. Cannot run on Linux.
 #
 # Usage: scripts/macos-release.sh "Developer ID Application: NAME (TEAMID)" [NOTARY_PROFILE]
 #   NOTARY_PROFILE: a keychain profile made once with
@@ -18,6 +20,16 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DLEMVORA_BUILD_TESTS
 cmake --build "$build"
 codesign --verify --strict --deep --verbose=2 "$build/Lemvora.app"
 
+if [ -n "$profile" ]; then
+    # The notary service takes a zip (made by ditto, which keeps the signatures); the ticket is
+    # then stapled to the application itself.
+    ditto -c -k --keepParent "$build/Lemvora.app" "$build/Lemvora-notarize.zip"
+    xcrun notarytool submit "$build/Lemvora-notarize.zip" --keychain-profile "$profile" --wait
+    rm -f "$build/Lemvora-notarize.zip"
+    xcrun stapler staple "$build/Lemvora.app"
+    spctl --assess --type execute --verbose "$build/Lemvora.app"
+fi
+
 version=$(/usr/libexec/PlistBuddy -c 'Print CFBundleShortVersionString' \
     "$build/Lemvora.app/Contents/Info.plist")
 dmg="$build/Lemvora-$version.dmg"
@@ -31,7 +43,7 @@ codesign --force --timestamp --sign "$identity" "$dmg"
 
 if [ -z "$profile" ]; then
     echo "Signed $dmg. Not notarized: no notary profile was given, so Gatekeeper will question"
-    echo "it on other Macs. Run again with a profile to notarize and staple it."
+    echo "it on other Macs. Run again with a profile to notarize and staple it and the application."
     exit 0
 fi
 xcrun notarytool submit "$dmg" --keychain-profile "$profile" --wait

@@ -85,12 +85,15 @@ FinderSyncController& FinderSyncController::defaultController() {
     return controller;
 }
 
+// What the extension registered, as it asked (the system's controller answers only inside an
+// extension that Finder loaded).
+std::set<URL> FinderSyncController::directoryURLs() const {
+    return directoryURLs_;
+}
+
 #if !defined(__APPLE__)
 void FinderSyncController::setDirectoryURLs(std::set<URL> urls) {
     directoryURLs_ = std::move(urls);
-}
-std::set<URL> FinderSyncController::directoryURLs() const {
-    return directoryURLs_;
 }
 std::optional<URL> FinderSyncController::targetedURL() const {
     return targetedURL_;

@@ -3,6 +3,15 @@
 
 namespace platform::text {
 
+std::string& orderLocaleOverride() {
+    static std::string locale;
+    return locale;
+}
+
+void testing::setOrderLocale(std::string locale) {
+    orderLocaleOverride() = std::move(locale);
+}
+
 int tieBreak(std::string_view a, std::string_view b) {
     // The name whose digit runs are shorter comes first ("1 Not" before "01 Not"), run by run.
     auto isDigit = [](char c) {

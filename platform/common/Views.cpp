@@ -17,6 +17,23 @@ Color Color::systemOrangeColor() {
     return {1, 149 / 255.0, 0, 1};
 }
 
+std::string TableColumn::title() const {
+    return table_ != nullptr ? table_->titleOf(*this) : title_;
+}
+void TableColumn::setTitle(std::string title) {
+    if (table_ != nullptr)
+        table_->setTitleOf(*this, title);
+    title_ = std::move(title);
+}
+double TableColumn::width() const {
+    return table_ != nullptr ? table_->widthOf(*this) : width_;
+}
+void TableColumn::setWidth(double width) {
+    if (table_ != nullptr)
+        table_->setWidthOf(*this, width);
+    width_ = width;
+}
+
 const TableColumn* TableView::tableColumnWithIdentifier(const std::string& identifier) const {
     for (const auto& column : columns_)
         if (column->identifier() == identifier)

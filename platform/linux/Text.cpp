@@ -12,22 +12,22 @@
 
 namespace platform::text {
 
+std::string& orderLocaleOverride(); // a test's (common/Text.cpp)
+
 namespace {
 
-// The POSIX locale name in effect for collation, reduced to what ICU understands:
-// "tr_TR.UTF-8@euro" gives "tr_TR"; "C" and "POSIX" give "" (ICU's root order).
-std::string collationLocaleFromEnvironment() {
+// The POSIX locale name in effect for collation (a test's, else the environment's), reduced to
+// what ICU understands: "tr_TR.UTF-8@euro" gives "tr_TR"; "C" and "POSIX" give "" (ICU's root
+// order).
+std::string collationLocale() {
+    std::string locale = orderLocaleOverride();
     for (const char* name : {"LC_ALL", "LC_COLLATE", "LANG"}) {
         const char* value = std::getenv(name);
-        if (value == nullptr || *value == '\0')
-            continue;
-        std::string locale(value);
-        locale = locale.substr(0, locale.find_first_of(".@"));
-        if (locale == "C" || locale == "POSIX")
-            return {};
-        return locale;
+        if (locale.empty() && value != nullptr)
+            locale = value;
     }
-    return {};
+    locale = locale.substr(0, locale.find_first_of(".@"));
+    return locale == "C" || locale == "POSIX" ? std::string() : locale;
 }
 
 // One code point of s at i (advancing i); a negative value for a byte that is not well-formed.
@@ -58,7 +58,7 @@ FinderOrder::FinderOrder() {
     // Opening a collator costs far more than a whole scan of a small folder, so each thread keeps
     // the one it made last and reuses it while the locale stays the same.
     thread_local std::shared_ptr<Impl> cached;
-    std::string locale = collationLocaleFromEnvironment();
+    std::string locale = collationLocale();
     if (cached && cached->locale == locale) {
         impl_ = cached;
         return;

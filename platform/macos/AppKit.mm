@@ -2,6 +2,7 @@
 // queue, FIFinderSyncController and the file manager's home folder. (The principal class that
 // Finder instantiates is in ExtensionMain.mm.)
 #include "platform/AppKit.h"
+#include "Activation.h"
 #include "Strings.h"
 #include "platform/Dispatch.h"
 #include "platform/FinderSync.h"
@@ -41,7 +42,7 @@ public:
         // active application for it (what an application does for its own modal alert), and
         // the alert's window floats above other applications' windows, should the system not
         // bring the process forward.
-        [NSApplication.sharedApplication activateIgnoringOtherApps:YES];
+        platform::macos::activateApplication();
         panel.window.level = NSFloatingWindowLevel;
         return [panel runModal];
     }
@@ -122,13 +123,6 @@ void FinderSyncController::setDirectoryURLs(std::set<URL> urls) {
         [set addObject:fileURL(url)];
     FIFinderSyncController.defaultController.directoryURLs = set;
     directoryURLs_ = std::move(urls);
-}
-
-std::set<URL> FinderSyncController::directoryURLs() const {
-    std::set<URL> urls;
-    for (NSURL* url in FIFinderSyncController.defaultController.directoryURLs)
-        urls.insert(path(url));
-    return urls;
 }
 
 std::optional<URL> FinderSyncController::targetedURL() const {

@@ -27,20 +27,36 @@ std::size_t utf8Length(NSString* s, NSUInteger units) {
 
 } // namespace
 
+std::string& orderLocaleOverride(); // a test's (common/Text.cpp)
+
 struct FinderOrder::Impl {
     std::string locale;
+    NSLocale* chosen = nil; // a test's locale; nil: the user's current one
 };
 
 FinderOrder::FinderOrder() : impl_(std::make_shared<Impl>()) {
-    impl_->locale = utf8(NSLocale.currentLocale.localeIdentifier);
+    if (const std::string& posix = orderLocaleOverride(); !posix.empty()) {
+        impl_->locale = posix.substr(0, posix.find_first_of(".@"));
+        impl_->chosen = [NSLocale localeWithLocaleIdentifier:ns(impl_->locale)];
+    } else {
+        impl_->locale = utf8(NSLocale.currentLocale.localeIdentifier);
+    }
 }
 
 FinderOrder::~FinderOrder() = default;
 
 int FinderOrder::compare(std::string_view a, std::string_view b) const {
     @autoreleasepool {
-        // The comparison Finder sorts file names by, in the user's current locale.
-        const NSComparisonResult r = [ns(a) localizedStandardCompare:ns(b)];
+        // The comparison Finder sorts file names by, in the user's current locale; in a locale a
+        // test chose, the same comparison spelled out (as its documentation gives it).
+        NSString* first = ns(a);
+        const NSComparisonResult r =
+            impl_->chosen == nil ? [first localizedStandardCompare:ns(b)]
+                                 : [first compare:ns(b)
+                                          options:NSCaseInsensitiveSearch | NSNumericSearch |
+                                                  NSWidthInsensitiveSearch | NSForcedOrderingSearch
+                                            range:NSMakeRange(0, first.length)
+                                           locale:impl_->chosen];
         return r == NSOrderedAscending ? -1 : (r == NSOrderedDescending ? 1 : tieBreak(a, b));
     }
 }

@@ -2,6 +2,7 @@
 // same names, constraints become NSLayoutConstraints, and small Objective-C objects carry
 // AppKit's callbacks (application delegate, table data source and delegate, button actions) to
 // the C++ objects, by selector name.
+#include "Activation.h"
 #include "ObjectProxy.h"
 #include "Strings.h"
 #include "platform/AppKitViews.h"
@@ -72,6 +73,11 @@ LVObjectProxy* proxyFor(Object* object) {
 - (void)applicationDidResignActive:(NSNotification*)notification {
     (void)notification;
     platform::Application::sharedApplication().handleActivation(false);
+}
+// Window restoration encodes securely (macOS 14 logs a warning at every start otherwise).
+- (BOOL)applicationSupportsSecureRestorableState:(NSApplication*)application {
+    (void)application;
+    return YES;
 }
 - (BOOL)applicationShouldTerminateAfterLastWindowClosed:(NSApplication*)sender {
     (void)sender;
@@ -206,8 +212,14 @@ void View::setTranslatesAutoresizingMaskIntoConstraints(bool translates) {
 }
 
 Rect View::frame() const {
+    // From the top left of the superview, as on every system: AppKit counts from the bottom left
+    // unless the superview is flipped (a stack view is not).
     const NSRect f = widget_.frame;
-    return {f.origin.x, f.origin.y, f.size.width, f.size.height};
+    NSView* superview = widget_.superview;
+    const double y = superview == nil || superview.flipped
+                         ? f.origin.y
+                         : superview.bounds.size.height - NSMaxY(f);
+    return {f.origin.x, y, f.size.width, f.size.height};
 }
 
 bool View::isHidden() const {
@@ -259,17 +271,31 @@ void TextField::setStringValue(const std::string& text) {
     field(widget()).stringValue = ns(text);
 }
 Font TextField::font() const {
-    return d().font;
+    // As AppKit has it: the size, and the weight the font's traits give, to the nearest of ours.
+    NSFont* font = field(widget()).font;
+    NSDictionary* traits = [font.fontDescriptor objectForKey:NSFontTraitsAttribute];
+    const double weight = [traits[NSFontWeightTrait] doubleValue];
+    const FontWeight nearest =
+        weight >= (NSFontWeightMedium + NSFontWeightSemibold) / 2  ? FontWeight::semibold
+        : weight >= (NSFontWeightRegular + NSFontWeightMedium) / 2 ? FontWeight::medium
+                                                                   : FontWeight::regular;
+    return {font.pointSize, nearest};
 }
 void TextField::setFont(const Font& font) {
-    d().font = font;
     field(widget()).font = nsfont(font);
 }
 Color TextField::textColor() const {
-    return d().textColor;
+    NSColor* color = field(widget()).textColor;
+    for (const Color& named : {Color::labelColor(), Color::secondaryLabelColor(),
+                               Color::systemGreenColor(), Color::systemOrangeColor()})
+        if ([color isEqual:nscolor(named)])
+            return named;
+    NSColor* rgb = [color colorUsingColorSpace:NSColorSpace.sRGBColorSpace];
+    return rgb == nil
+               ? Color{}
+               : Color{rgb.redComponent, rgb.greenComponent, rgb.blueComponent, rgb.alphaComponent};
 }
 void TextField::setTextColor(const Color& color) {
-    d().textColor = color;
     field(widget()).textColor = nscolor(color);
 }
 void TextField::setPreferredMaxLayoutWidth(double width) {
@@ -279,14 +305,20 @@ void TextField::setPreferredMaxLayoutWidth(double width) {
 void TextField::setLineBreakMode(LineBreakMode mode) {
     field(widget()).lineBreakMode = static_cast<NSLineBreakMode>(mode);
 }
+LineBreakMode TextField::lineBreakMode() const {
+    return static_cast<LineBreakMode>(field(widget()).lineBreakMode);
+}
 bool TextField::isWrapping() const {
-    return d().wrapping;
+    return field(widget()).cell.wraps;
 }
 bool TextField::isSelectable() const {
     return field(widget()).selectable;
 }
-std::string TextField::displayedString() const {
-    return stringValue();
+bool TextField::isTruncated() const {
+    // AppKit offers an expansion frame (the tooltip that shows the whole text) exactly when the
+    // text does not fit.
+    NSTextField* label = field(widget());
+    return !NSIsEmptyRect([label.cell expansionFrameWithFrame:label.bounds inView:label]);
 }
 
 Button::Button(const std::string& title, Object* target, Selector action)
@@ -308,6 +340,12 @@ std::string Button::title() const {
 void Button::performClick() {
     [static_cast<NSButton*>(widget()) performClick:nil];
 }
+void Button::setBezelStyle(BezelStyle style) {
+    static_cast<NSButton*>(widget()).bezelStyle = static_cast<NSBezelStyle>(style);
+}
+BezelStyle Button::bezelStyle() const {
+    return static_cast<BezelStyle>(static_cast<NSButton*>(widget()).bezelStyle);
+}
 
 Box::Box() : View([[NSBox alloc] init]) {}
 void Box::setBoxType(BoxType type) {
@@ -321,8 +359,11 @@ static NSStackView* stack(NSView* view) {
 
 StackView::StackView(std::vector<std::shared_ptr<View>> views)
     : View([NSStackView stackViewWithViews:@[]]) {
-    for (const auto& view : views)
+    for (const auto& view : views) {
+        // Placed by constraints only: no header promises that the stack switches this off.
+        view->widget().translatesAutoresizingMaskIntoConstraints = NO;
         [stack(widget()) addArrangedSubview:view->widget()];
+    }
     arranged_ = std::move(views);
 }
 
@@ -404,7 +445,20 @@ void TableView::addTableColumn(std::shared_ptr<TableColumn> column) {
     nscolumn.title = ns(column->title());
     nscolumn.width = column->width();
     [nstable(widget()) addTableColumn:nscolumn];
+    column->table_ = this;
     columns_.push_back(std::move(column));
+}
+std::string TableView::titleOf(const TableColumn& column) const {
+    return utf8([nstable(widget()) tableColumnWithIdentifier:ns(column.identifier())].title);
+}
+double TableView::widthOf(const TableColumn& column) const {
+    return [nstable(widget()) tableColumnWithIdentifier:ns(column.identifier())].width;
+}
+void TableView::setTitleOf(const TableColumn& column, const std::string& title) {
+    [nstable(widget()) tableColumnWithIdentifier:ns(column.identifier())].title = ns(title);
+}
+void TableView::setWidthOf(const TableColumn& column, double width) {
+    [nstable(widget()) tableColumnWithIdentifier:ns(column.identifier())].width = width;
 }
 void TableView::moveColumn(std::size_t from, std::size_t to) {
     NSTableView* table = nstable(widget());
@@ -452,8 +506,10 @@ bool ScrollView::hasVerticalScroller() const {
     return static_cast<NSScrollView*>(widget()).hasVerticalScroller;
 }
 void ScrollView::setBorderType(BorderType type) {
-    border_ = type;
     static_cast<NSScrollView*>(widget()).borderType = static_cast<NSBorderType>(type);
+}
+BorderType ScrollView::borderType() const {
+    return static_cast<BorderType>(static_cast<NSScrollView*>(widget()).borderType);
 }
 
 struct Window::Private {
@@ -471,7 +527,10 @@ Window::Window(Rect contentRect, unsigned styleMask, BackingStore backing, bool 
     d_->window.releasedWhenClosed = NO; // the C++ object owns it
 }
 
-Window::~Window() = default;
+Window::~Window() {
+    // Gone from the screen with its object, as a Qt window is.
+    [d_->window orderOut:nil];
+}
 void Window::setTitle(const std::string& title) {
     d_->window.title = ns(title);
 }
@@ -487,9 +546,20 @@ void Window::setContentView(std::shared_ptr<View> view) {
 }
 void Window::makeKeyAndOrderFront(Object*) {
     [d_->window makeKeyAndOrderFront:nil];
+    // Left alone, the window would give the keyboard to the first view that takes it, the
+    // selectable usage paragraph, and AppKit would open with all its text selected.
+    [d_->window makeFirstResponder:nil];
 }
 bool Window::isVisible() const {
     return d_->window.visible;
+}
+unsigned Window::styleMask() const {
+    return static_cast<unsigned>(d_->window.styleMask);
+}
+bool Window::firstResponderIsTextField() const {
+    NSResponder* responder = d_->window.firstResponder;
+    // A field being edited hands the keyboard to the window's field editor, a text view.
+    return [responder isKindOfClass:NSTextField.class] || [responder isKindOfClass:NSText.class];
 }
 NativeWindow Window::widget() const {
     return d_->window;
@@ -511,6 +581,11 @@ void Application::run() {
     [NSApp run];
 }
 
+void Application::finishLaunching() {
+    [NSApp setActivationPolicy:static_cast<NSApplicationActivationPolicy>(policy_)];
+    [NSApp finishLaunching];
+}
+
 void Application::runLoopOnce() {
     @autoreleasepool {
         // The events waiting now, then the main queue's jobs and timers, then layout.
@@ -525,8 +600,8 @@ void Application::runLoopOnce() {
     }
 }
 
-void Application::activateIgnoringOtherApps(bool ignoringOtherApps) {
-    [NSApp activateIgnoringOtherApps:ignoringOtherApps];
+void Application::activateIgnoringOtherApps(bool) {
+    macos::activateApplication();
 }
 
 void Application::terminate() {

@@ -9,6 +9,10 @@
 
 #include <cstdio>
 
+#if defined(__APPLE__)
+#include <objc/runtime.h>
+#endif
+
 namespace {
 
 using namespace testing_support;
@@ -91,6 +95,19 @@ protected:
 
     std::shared_ptr<Recorder> recorder;
 };
+
+#if defined(__APPLE__)
+// Finder sends a chosen entry's action to the principal class: each must be a method of it.
+TEST(PrincipalClass, IsAFinderSyncThatAnswersEveryActionOfTheMenu) {
+    Class principal = objc_getClass("FinderSyncExt");
+    ASSERT_NE(principal, nullptr);
+    EXPECT_EQ(class_getSuperclass(principal), objc_getClass("FIFinderSync"));
+    EXPECT_TRUE(class_respondsToSelector(principal, sel_registerName("menuForMenuKind:")));
+    for (const auto& selector : lemvora::FinderSyncExt::selectorTable().selectors())
+        EXPECT_TRUE(class_respondsToSelector(principal, sel_registerName(selector.c_str())))
+            << selector;
+}
+#endif
 
 TEST_F(Extension, RegistersTheWholeFileSystemOnce) {
     auto& controller = platform::FinderSyncController::defaultController();

@@ -1,8 +1,11 @@
 #include "TestSupport.h"
 
+#include "platform/Text.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -11,6 +14,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -77,6 +81,27 @@ void makePipe(int ends[2]) {
     fcntl(ends[0], F_SETFD, FD_CLOEXEC);
     fcntl(ends[1], F_SETFD, FD_CLOEXEC);
 }
+} // namespace
+
+namespace {
+// Before any test runs, every test program makes sure that the user database gives it the fake
+// home: the product takes the home from there, and a test must never reach the developer's own
+// (a program started without with-fake-home.sh, or a hardened runtime that ignored the Mac's
+// DYLD_INSERT_LIBRARIES). Otherwise it stops at once.
+[[maybe_unused]] const bool homeIsTheTestHome = [] {
+    const char* fake = std::getenv("LEMVORA_TEST_HOME");
+    const passwd* entry = getpwuid(getuid());
+    const std::string home = entry != nullptr && entry->pw_dir != nullptr ? entry->pw_dir : "";
+    if (fake != nullptr && *fake != '\0' && home == fake)
+        return true;
+    std::fprintf(stderr,
+                 "STOP: the user database gives this test program the home \"%s\", not a test "
+                 "home (LEMVORA_TEST_HOME=\"%s\"). Run the tests through ctest, which starts each "
+                 "one under tests/support/with-fake-home.sh. No test ran, and nothing of yours "
+                 "was touched.\n",
+                 home.c_str(), fake != nullptr ? fake : "");
+    std::_Exit(70);
+}();
 } // namespace
 
 fs::path testHome() {
@@ -575,6 +600,14 @@ ScopedEnvironment::~ScopedEnvironment() {
         setenv(name_.c_str(), previous_->c_str(), 1);
     else
         unsetenv(name_.c_str());
+}
+
+ScopedLocale::ScopedLocale(const char* locale) : ScopedEnvironment("LC_ALL", locale) {
+    platform::text::testing::setOrderLocale(locale);
+}
+
+ScopedLocale::~ScopedLocale() {
+    platform::text::testing::setOrderLocale("");
 }
 
 void HomeTest::SetUp() {

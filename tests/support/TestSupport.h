@@ -144,10 +144,12 @@ private:
     std::optional<std::string> previous_;
 };
 
-// Sets LC_ALL for the scope of the object.
+// Sets LC_ALL, and the locale of Finder order on every system (a Mac takes it from the user's
+// settings, not from LC_ALL), for the scope of the object.
 class ScopedLocale : public ScopedEnvironment {
 public:
-    explicit ScopedLocale(const char* locale) : ScopedEnvironment("LC_ALL", locale) {}
+    explicit ScopedLocale(const char* locale);
+    ~ScopedLocale();
 };
 
 // A test with an empty fake home and a fresh scratch folder for it alone.

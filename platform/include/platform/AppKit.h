@@ -43,6 +43,12 @@ public:
         return true;
     }
     bool contains(const Selector& selector) const { return actions_.count(selector) != 0; }
+    std::vector<Selector> selectors() const {
+        std::vector<Selector> names;
+        for (const auto& entry : actions_)
+            names.push_back(entry.first);
+        return names;
+    }
 
 private:
     std::map<Selector, Action> actions_;

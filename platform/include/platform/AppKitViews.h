@@ -144,10 +144,11 @@ public:
     void setTextColor(const Color& color);
     void setPreferredMaxLayoutWidth(double width);
     void setLineBreakMode(LineBreakMode mode);
+    LineBreakMode lineBreakMode() const;
     bool isWrapping() const;
     bool isSelectable() const;
-    // The text as drawn at the current width (with an ellipsis where it was truncated).
-    std::string displayedString() const;
+    // Whether the text is drawn shortened at the current width (with an ellipsis).
+    bool isTruncated() const;
 
 private:
     TextField(const std::string& text, bool wrapping);
@@ -163,15 +164,15 @@ public:
     std::string title() const;
     Object* target() const { return target_; }
     const Selector& action() const { return action_; }
-    void setBezelStyle(BezelStyle style) { bezelStyle_ = style; }
-    BezelStyle bezelStyle() const { return bezelStyle_; }
+    void setBezelStyle(BezelStyle style);
+    BezelStyle bezelStyle() const;
     void performClick(); // presses the real button
 
 private:
     Button(const std::string& title, Object* target, Selector action);
     Object* target_;
     Selector action_;
-    BezelStyle bezelStyle_ = BezelStyle::rounded;
+    [[maybe_unused]] BezelStyle bezelStyle_ = BezelStyle::rounded; // where the system keeps none
 };
 
 enum class BoxType { primary = 0, separator = 2 };
@@ -214,22 +215,27 @@ public:
     TableCellView();
 };
 
+class TableView;
+
+// A column: its title and width are the table's once it is added (what the table shows, and
+// where a change goes).
 class TableColumn {
 public:
     explicit TableColumn(std::string identifier) : identifier_(std::move(identifier)) {}
     const std::string& identifier() const { return identifier_; }
-    const std::string& title() const { return title_; }
-    void setTitle(std::string title) { title_ = std::move(title); }
-    double width() const { return width_; }
-    void setWidth(double width) { width_ = width; }
+    std::string title() const;
+    void setTitle(std::string title);
+    double width() const;
+    void setWidth(double width);
 
 private:
+    friend class TableView;
     std::string identifier_;
     std::string title_;
     double width_ = 100;
+    TableView* table_ = nullptr;
 };
 
-class TableView;
 class TableViewDataSource {
 public:
     virtual ~TableViewDataSource() = default;
@@ -271,6 +277,12 @@ public:
     View* viewAtColumn(std::size_t column, long row);
 
 private:
+    friend class TableColumn;
+    // The title and width of an added column, as the table has them.
+    std::string titleOf(const TableColumn& column) const;
+    double widthOf(const TableColumn& column) const;
+    void setTitleOf(const TableColumn& column, const std::string& title);
+    void setWidthOf(const TableColumn& column, double width);
     void makeCells();
     long rows_ = 0;
     bool cellsStale_ = false;
@@ -290,11 +302,11 @@ public:
     void setHasVerticalScroller(bool has);
     bool hasVerticalScroller() const;
     void setBorderType(BorderType type);
-    BorderType borderType() const { return border_; }
+    BorderType borderType() const;
 
 private:
     std::shared_ptr<TableView> document_;
-    BorderType border_ = BorderType::none;
+    [[maybe_unused]] BorderType border_ = BorderType::none; // where the system keeps none
 };
 
 enum WindowStyle : unsigned { titled = 1, closable = 2, miniaturizable = 4, resizable = 8 };
@@ -310,15 +322,17 @@ public:
     void setContentView(std::shared_ptr<View> view);
     View* contentView() const { return content_.get(); }
     void makeKeyAndOrderFront(Object* sender);
-    unsigned styleMask() const { return styleMask_; }
+    unsigned styleMask() const;
     bool isVisible() const;
+    // Whether keyboard focus is in a text field (whose text a key press would then replace).
+    bool firstResponderIsTextField() const;
     NativeWindow widget() const;
     struct Private;
 
 private:
     std::unique_ptr<Private> d_;
     std::shared_ptr<View> content_;
-    unsigned styleMask_;
+    [[maybe_unused]] unsigned styleMask_; // as made, where the system keeps none
 };
 
 class ApplicationDelegate {
@@ -341,6 +355,9 @@ public:
     // Finishes launching (the delegate hears of it), then runs the event loop until the
     // application terminates.
     void run();
+    // Takes the activation policy and finishes launching, without running the event loop: for a
+    // program that turns the loop itself (a test).
+    void finishLaunching();
     void activateIgnoringOtherApps(bool ignoringOtherApps);
     bool isActive() const { return active_; }
     // The system tells the application it became active or inactive (another application was

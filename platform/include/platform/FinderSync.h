@@ -26,7 +26,7 @@ public:
     static FinderSyncController& defaultController();
 
     void setDirectoryURLs(std::set<URL> urls);
-    std::set<URL> directoryURLs() const;
+    std::set<URL> directoryURLs() const; // as last set through this object
 
     // The item or folder the current menu was opened on (on Linux the finder host sets it for
     // each request; on macOS Finder does).

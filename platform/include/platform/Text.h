@@ -12,8 +12,10 @@
 namespace platform::text {
 
 // Finder order: how Finder sorts file names in the user's current locale. Digit runs compare by
-// numeric value and letter case only breaks ties. The locale is read from LC_ALL, LC_COLLATE and
-// LANG (the first that is set and not empty) when the object is made.
+// numeric value and letter case only breaks ties. The locale is taken when the object is made:
+// on macOS the user's current locale (NSLocale.currentLocale, from the user's settings), on Linux
+// LC_ALL, LC_COLLATE or LANG (the first that is set and not empty); or the one a test set with
+// testing::setOrderLocale.
 class FinderOrder {
 public:
     FinderOrder();
@@ -33,6 +35,12 @@ public:
 private:
     std::shared_ptr<Impl> impl_;
 };
+
+namespace testing {
+// The locale Finder order follows from now on, as a POSIX name ("tr_TR.UTF-8", "en_US"), on every
+// system; "" returns it to the user's.
+void setOrderLocale(std::string locale);
+} // namespace testing
 
 // How Finder order separates two names that the platform's comparison calls equal ("01 Not" and
 // "1 Not", or the composed and decomposed spellings of one name), so that the order never

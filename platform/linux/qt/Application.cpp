@@ -9,6 +9,7 @@
 #include <QCheckBox>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QIcon>
 #include <QLabel>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -25,6 +26,9 @@ QApplication& qtApplication() {
     static QApplication* application = [] {
         auto* app = new QApplication(argc, argv);
         app->setQuitOnLastWindowClosed(false); // the delegate decides
+        // The application's icon, as its bundle carries it for macOS too.
+        if (const auto icon = Bundle::main().urlForResource("Lemvora.png"))
+            app->setWindowIcon(QIcon(QString::fromStdString(icon->string())));
         return app;
     }();
     return *application;
@@ -46,6 +50,10 @@ Application::Application() {
 Application& Application::sharedApplication() {
     static Application* application = new Application;
     return *application;
+}
+
+void Application::finishLaunching() {
+    // Qt's application is launched once made; the activation policy means nothing here.
 }
 
 void Application::run() {

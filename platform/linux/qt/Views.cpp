@@ -13,6 +13,7 @@
 #include <QFrame>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPainter>
 #include <QPointer>
 #include <QPushButton>
@@ -311,6 +312,10 @@ void TextField::setLineBreakMode(LineBreakMode mode) {
     label->update();
 }
 
+LineBreakMode TextField::lineBreakMode() const {
+    return static_cast<Label*>(widget())->mode;
+}
+
 bool TextField::isWrapping() const {
     return static_cast<QLabel*>(widget())->wordWrap();
 }
@@ -319,8 +324,9 @@ bool TextField::isSelectable() const {
     return static_cast<QLabel*>(widget())->textInteractionFlags() & Qt::TextSelectableByMouse;
 }
 
-std::string TextField::displayedString() const {
-    return ss(static_cast<Label*>(widget())->displayed());
+bool TextField::isTruncated() const {
+    const auto* label = static_cast<Label*>(widget());
+    return label->displayed() != label->text();
 }
 
 // ---- buttons and boxes ----
@@ -343,6 +349,14 @@ std::string Button::title() const {
 
 void Button::performClick() {
     static_cast<QPushButton*>(widget())->click();
+}
+
+// Qt's push button has one look; the style is kept for what asks.
+void Button::setBezelStyle(BezelStyle style) {
+    bezelStyle_ = style;
+}
+BezelStyle Button::bezelStyle() const {
+    return bezelStyle_;
 }
 
 Box::Box() : View(new QFrame) {}
@@ -487,7 +501,35 @@ void TableView::addTableColumn(std::shared_ptr<TableColumn> column) {
     table->setColumnCount(index + 1);
     table->setHorizontalHeaderItem(index, new QTableWidgetItem(qs(column->title())));
     table->setColumnWidth(index, px(column->width()));
+    column->table_ = this;
     columns_.push_back(std::move(column));
+}
+
+namespace {
+// The column's logical index: the order in which the columns were added.
+int indexOf(const std::vector<std::shared_ptr<TableColumn>>& columns, const TableColumn& column) {
+    for (std::size_t i = 0; i < columns.size(); ++i)
+        if (columns[i].get() == &column)
+            return int(i);
+    return -1;
+}
+} // namespace
+
+std::string TableView::titleOf(const TableColumn& column) const {
+    const auto* item =
+        static_cast<QTableWidget*>(widget())->horizontalHeaderItem(indexOf(columns_, column));
+    return item != nullptr ? ss(item->text()) : std::string();
+}
+double TableView::widthOf(const TableColumn& column) const {
+    return static_cast<QTableWidget*>(widget())->columnWidth(indexOf(columns_, column));
+}
+void TableView::setTitleOf(const TableColumn& column, const std::string& title) {
+    if (auto* item =
+            static_cast<QTableWidget*>(widget())->horizontalHeaderItem(indexOf(columns_, column)))
+        item->setText(qs(title));
+}
+void TableView::setWidthOf(const TableColumn& column, double width) {
+    static_cast<QTableWidget*>(widget())->setColumnWidth(indexOf(columns_, column), px(width));
 }
 
 void TableView::moveColumn(std::size_t from, std::size_t to) {
@@ -561,6 +603,10 @@ bool ScrollView::hasVerticalScroller() const {
     return document_ &&
            static_cast<QTableWidget*>(document_->widget())->verticalScrollBarPolicy() !=
                Qt::ScrollBarAlwaysOff;
+}
+
+BorderType ScrollView::borderType() const {
+    return border_;
 }
 
 void ScrollView::setBorderType(BorderType type) {
@@ -648,6 +694,14 @@ void Window::makeKeyAndOrderFront(Object*) {
 
 bool Window::isVisible() const {
     return d_->widget && d_->widget->isVisible();
+}
+unsigned Window::styleMask() const {
+    return styleMask_;
+}
+bool Window::firstResponderIsTextField() const {
+    const QWidget* focus = d_->widget ? d_->widget->focusWidget() : nullptr;
+    return qobject_cast<const QLabel*>(focus) != nullptr ||
+           qobject_cast<const QLineEdit*>(focus) != nullptr;
 }
 QWidget* Window::widget() const {
     return d_->widget;
