@@ -26,7 +26,7 @@ void TableColumn::setTitle(std::string title) {
     title_ = std::move(title);
 }
 double TableColumn::width() const {
-    return table_ != nullptr ? table_->widthOf(*this) : width_;
+    return width_;
 }
 void TableColumn::setWidth(double width) {
     if (table_ != nullptr)

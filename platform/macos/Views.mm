@@ -451,9 +451,6 @@ void TableView::addTableColumn(std::shared_ptr<TableColumn> column) {
 std::string TableView::titleOf(const TableColumn& column) const {
     return utf8([nstable(widget()) tableColumnWithIdentifier:ns(column.identifier())].title);
 }
-double TableView::widthOf(const TableColumn& column) const {
-    return [nstable(widget()) tableColumnWithIdentifier:ns(column.identifier())].width;
-}
 void TableView::setTitleOf(const TableColumn& column, const std::string& title) {
     [nstable(widget()) tableColumnWithIdentifier:ns(column.identifier())].title = ns(title);
 }

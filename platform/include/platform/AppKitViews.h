@@ -217,8 +217,9 @@ public:
 
 class TableView;
 
-// A column: its title and width are the table's once it is added (what the table shows, and
-// where a change goes).
+// A column. Once added, its title is the table's (what the table shows, and where a change goes);
+// its width is the one asked for, which reaches the table too (AppKit may then share the table's
+// spare width out among the columns as it lays them out).
 class TableColumn {
 public:
     explicit TableColumn(std::string identifier) : identifier_(std::move(identifier)) {}
@@ -278,9 +279,8 @@ public:
 
 private:
     friend class TableColumn;
-    // The title and width of an added column, as the table has them.
+    // The title of an added column, as the table has it; its title and width set anew.
     std::string titleOf(const TableColumn& column) const;
-    double widthOf(const TableColumn& column) const;
     void setTitleOf(const TableColumn& column, const std::string& title);
     void setWidthOf(const TableColumn& column, double width);
     void makeCells();

@@ -520,9 +520,6 @@ std::string TableView::titleOf(const TableColumn& column) const {
         static_cast<QTableWidget*>(widget())->horizontalHeaderItem(indexOf(columns_, column));
     return item != nullptr ? ss(item->text()) : std::string();
 }
-double TableView::widthOf(const TableColumn& column) const {
-    return static_cast<QTableWidget*>(widget())->columnWidth(indexOf(columns_, column));
-}
 void TableView::setTitleOf(const TableColumn& column, const std::string& title) {
     if (auto* item =
             static_cast<QTableWidget*>(widget())->horizontalHeaderItem(indexOf(columns_, column)))
