@@ -11,7 +11,7 @@ mkdir -p "$out"
 flags=(-std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -Iplatform/include -Iplatform/linux
        -Ishared)
 platform=(platform/linux/Text.cpp platform/common/Text.cpp platform/posix/FileSystem.cpp
-          platform/posix/Bundle.cpp)
+          platform/posix/Copy.cpp platform/posix/Bundle.cpp)
 icu=$(pkg-config --libs icu-uc icu-i18n)
 
 clang++ "${flags[@]}" fuzz/names_fuzzer.cpp shared/Templates.cpp "${platform[@]}" $icu \
