@@ -2,10 +2,7 @@
 #include "platform/FileSystem.h"
 #include "Descriptor.h"
 
-#include <cerrno>
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 #include <system_error>
 
