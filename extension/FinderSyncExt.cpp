@@ -39,8 +39,21 @@ const SelectorTable<FinderSyncExt>& FinderSyncExt::selectorTable() {
     return table;
 }
 
-FinderSyncExt::FinderSyncExt() {
-    FinderSyncController::defaultController().setDirectoryURLs({URL("/")});
+// "/" offers the menu in every folder of the start-up volume. Finder does not carry a registered
+// "/" over to the other volumes (USB sticks, second disks, disk images, shares): each is
+// registered too, and the set is made again whenever a volume comes, goes or is renamed.
+FinderSyncExt::FinderSyncExt()
+    : volumes(std::make_unique<VolumeObserver>([this] { registerDirectories(); })) {
+    registerDirectories();
+}
+
+FinderSyncExt::~FinderSyncExt() = default;
+
+void FinderSyncExt::registerDirectories() {
+    std::set<URL> folders{URL("/")};
+    for (auto& volume : mountedVolumeURLs())
+        folders.insert(std::move(volume));
+    FinderSyncController::defaultController().setDirectoryURLs(std::move(folders));
 }
 
 const std::array<Selector, Templates::maxItems>& FinderSyncExt::selectors() {

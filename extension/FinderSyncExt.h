@@ -16,6 +16,7 @@ namespace lemvora {
 class FinderSyncExt : public platform::FinderSync {
 public:
     FinderSyncExt();
+    ~FinderSyncExt() override;
 
     std::shared_ptr<platform::Menu> menu(platform::MenuKind kind) override;
 
@@ -58,11 +59,13 @@ public:
     static const std::array<platform::Selector, Templates::maxItems>& selectors();
 
 private:
+    void registerDirectories();
     void openDocument(int index);
     std::optional<Templates::URL> destinationDirectory() const;
     void presentError(const std::exception& error, const std::string& title);
 
     std::vector<Templates::Template> templates; // the list behind the last menu served
+    std::unique_ptr<platform::VolumeObserver> volumes;
 };
 
 } // namespace lemvora

@@ -103,6 +103,45 @@ void FinderSyncController::setTargetedURL(std::optional<URL> url) {
 }
 #endif
 
+namespace {
+std::map<int, std::function<void()>>& volumeObservers() {
+    static std::map<int, std::function<void()>> observers;
+    return observers;
+}
+bool startedAsExtension_ = false;
+} // namespace
+
+void watchVolumes(); // per system: makes it call volumesChanged() as volumes come and go
+
+VolumeObserver::VolumeObserver(std::function<void()> changed) {
+    watchVolumes();
+    static int lastId = 0;
+    id_ = ++lastId;
+    volumeObservers()[id_] = std::move(changed);
+}
+
+VolumeObserver::~VolumeObserver() {
+    volumeObservers().erase(id_);
+}
+
+void volumesChanged() {
+    // A copy: an observer may end itself or start another.
+    const auto observers = volumeObservers();
+    for (const auto& [id, changed] : observers)
+        if (volumeObservers().count(id) != 0)
+            changed();
+}
+
+bool startedAsExtension() {
+    return startedAsExtension_;
+}
+void markStartedAsExtension() {
+    startedAsExtension_ = true;
+}
+void testing::setStartedAsExtension(bool started) {
+    startedAsExtension_ = started;
+}
+
 bool registerPrincipalClass(const char* name, ClassFactory factory) {
     principalClasses()[name] = factory;
     return true;

@@ -2,6 +2,7 @@
 // the finder host over its standard input and output (docs/extension-protocol.md). Workspace
 // requests and alerts go back to the host as event lines.
 #include "ExtensionProtocol.h"
+#include "Volumes.h"
 
 #include "platform/Bundle.h"
 #include "platform/Dispatch.h"
@@ -28,7 +29,7 @@ void emit(const json& value) {
         std::exit(0); // the host is gone: nobody is left to serve
 }
 
-json urlsJSON(const std::vector<URL>& urls) {
+template <class URLs> json urlsJSON(const URLs& urls) {
     json list = json::array();
     for (const auto& url : urls)
         list.push_back(protocol::pathJSON(url));
@@ -120,7 +121,10 @@ void serve(FinderSync& principal, protocol::LineReader& input) {
 
 } // namespace
 
+void markStartedAsExtension(); // the layer's own
+
 int NSExtensionMain(int, char**) {
+    markStartedAsExtension();
     std::signal(SIGPIPE, SIG_IGN);
     // Error descriptions in the user's language, and in its characters: with the messages alone
     // the C library would spell them in ASCII ("Eri?im engellendi").
@@ -143,10 +147,17 @@ int NSExtensionMain(int, char**) {
     Workspace::setShared(std::make_shared<HostWorkspace>());
     AlertPresenter::setShared(std::make_shared<HostAlertPresenter>(input));
 
-    json directories = json::array();
-    for (const auto& url : FinderSyncController::defaultController().directoryURLs())
-        directories.push_back(protocol::pathJSON(url));
-    emit({{"ready", true}, {"principalClass", *className}, {"directoryURLs", directories}});
+    const auto& controller = FinderSyncController::defaultController();
+    // As Finder learns of a new directory set at once, the host is told between requests.
+    input.watch(linux_volumes::mountTableDescriptor(), [&controller] {
+        const auto before = controller.directoryURLs();
+        volumesChanged();
+        if (controller.directoryURLs() != before)
+            emit({{"directoryURLs", urlsJSON(controller.directoryURLs())}});
+    });
+    emit({{"ready", true},
+          {"principalClass", *className},
+          {"directoryURLs", urlsJSON(controller.directoryURLs())}});
     serve(*principal, input);
     return 0;
 }

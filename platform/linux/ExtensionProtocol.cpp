@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cerrno>
 
+#include <poll.h>
 #include <unistd.h>
 
 namespace platform::protocol {
@@ -158,6 +159,19 @@ LineReader::Status LineReader::next(std::string& line) {
             buffer_.clear();
             discarding_ = false;
             return skipped ? Status::tooLong : Status::line;
+        }
+        if (watched_ >= 0) {
+            // Wait for input, and tell of the watched descriptor's events while waiting.
+            pollfd fds[2] = {{fd_, POLLIN, 0}, {watched_, POLLPRI, 0}};
+            if (::poll(fds, 2, -1) < 0) {
+                if (errno == EINTR)
+                    continue;
+                watched_ = -1;
+            } else if ((fds[1].revents & (POLLPRI | POLLERR)) != 0) {
+                onWatched_();
+            }
+            if (fds[0].revents == 0)
+                continue;
         }
         char chunk[16384];
         const ssize_t n = ::read(fd_, chunk, sizeof chunk);

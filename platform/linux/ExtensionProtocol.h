@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -51,12 +52,19 @@ std::string serialize(const nlohmann::ordered_json& value);
 class LineReader {
 public:
     explicit LineReader(int fd) : fd_(fd) {}
+    // While it waits for input, calls onEvent whenever poll() reports POLLPRI on `watched`.
+    void watch(int watched, std::function<void()> onEvent) {
+        watched_ = watched;
+        onWatched_ = std::move(onEvent);
+    }
     enum class Status { line, tooLong, end };
     // The next line (without its newline); tooLong when it exceeded the limit (it is skipped).
     Status next(std::string& line);
 
 private:
     int fd_;
+    int watched_ = -1;
+    std::function<void()> onWatched_;
     std::string buffer_;
     std::size_t scanned_ = 0;
     bool discarding_ = false;

@@ -117,17 +117,21 @@ int drainMainQueue() {
     return ranJobs - before;
 }
 
+// The system's controller is asked only in a process the system started as an extension: what it
+// does in any other process (a test program) is nowhere said.
 void FinderSyncController::setDirectoryURLs(std::set<URL> urls) {
-    NSMutableSet<NSURL*>* set = [NSMutableSet set];
-    for (const auto& url : urls)
-        [set addObject:fileURL(url)];
-    FIFinderSyncController.defaultController.directoryURLs = set;
+    if (startedAsExtension()) {
+        NSMutableSet<NSURL*>* set = [NSMutableSet set];
+        for (const auto& url : urls)
+            [set addObject:fileURL(url)];
+        FIFinderSyncController.defaultController.directoryURLs = set;
+    }
     directoryURLs_ = std::move(urls);
 }
 
 std::optional<URL> FinderSyncController::targetedURL() const {
     // What a host set for this request (tests, which have no Finder), else what Finder says.
-    if (targetedURL_)
+    if (targetedURL_ || !startedAsExtension())
         return targetedURL_;
     NSURL* url = FIFinderSyncController.defaultController.targetedURL;
     if (url == nil)
@@ -137,6 +141,35 @@ std::optional<URL> FinderSyncController::targetedURL() const {
 
 void FinderSyncController::setTargetedURL(std::optional<URL> url) {
     targetedURL_ = std::move(url);
+}
+
+std::vector<URL> mountedVolumeURLs() {
+    std::vector<URL> volumes;
+    for (NSURL* volume in [NSFileManager.defaultManager
+             mountedVolumeURLsIncludingResourceValuesForKeys:@[]
+                                                     options:NSVolumeEnumerationSkipHiddenVolumes])
+        volumes.push_back(path(volume));
+    return volumes;
+}
+
+void watchVolumes() {
+    // Once for the process: the workspace posts these on its own centre, and the main queue
+    // delivers them where the extension's other work runs.
+    static const bool watching = [] {
+        NSNotificationCenter* centre = NSWorkspace.sharedWorkspace.notificationCenter;
+        for (NSNotificationName name in @[
+                 NSWorkspaceDidMountNotification, NSWorkspaceDidUnmountNotification,
+                 NSWorkspaceDidRenameVolumeNotification
+             ])
+            [centre addObserverForName:name
+                                object:nil
+                                 queue:NSOperationQueue.mainQueue
+                            usingBlock:^(NSNotification*) {
+                              volumesChanged();
+                            }];
+        return true;
+    }();
+    (void)watching;
 }
 
 bool FinderSyncController::isExtensionEnabled() {

@@ -12,7 +12,10 @@ extern "C" int NSExtensionMain(int argc, char* argv[]); // Foundation's extensio
 using platform::macos::ns;
 
 namespace platform {
+void markStartedAsExtension(); // the layer's own
+
 int NSExtensionMain(int argc, char** argv) {
+    markStartedAsExtension();
     return ::NSExtensionMain(argc, argv);
 }
 } // namespace platform

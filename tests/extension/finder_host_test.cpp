@@ -3,12 +3,16 @@
 
 #include "TestSupport.h"
 #include "platform/Bundle.h"
+#include "platform/FinderSync.h"
 
 #include <nlohmann/json.hpp>
 
 #include <sstream>
 
 #include <sys/stat.h>
+#if defined(__linux__)
+#include <sys/mount.h>
+#endif
 
 namespace {
 
@@ -51,6 +55,19 @@ protected:
     }
     fs::path folder() const { return scratch() / "Belgeler"; }
     void seed() { ASSERT_TRUE(Templates::seedIfNeeded(platform::Bundle(builtApp))); }
+    // An extension bundle whose executable is a script of tests/support. (The script stays in the
+    // source tree: a temporary folder may forbid running files.)
+    fs::path standIn(const std::string& script) const {
+        const fs::path bundle = scratch() / (script + ".appex");
+        writeFile(bundle / "Contents/Info.plist",
+                  "<plist><dict><key>CFBundleExecutable</key><string>run</string>"
+                  "<key>NSExtension</key><dict><key>NSExtensionPointIdentifier</key>"
+                  "<string>com.apple.FinderSync</string></dict></dict></plist>");
+        fs::create_directories(bundle / "Contents/MacOS");
+        fs::create_symlink(fs::path(LEMVORA_SOURCE_DIR) / "tests/support" / script,
+                           bundle / "Contents/MacOS/run");
+        return bundle;
+    }
 };
 
 TEST_F(FinderHost, StarterSetMenuHasTheExactShape) {
@@ -122,8 +139,8 @@ TEST_F(FinderHost, FailureAlertComesAfterTheActionAndBeforeDone) {
     makeTemplates({"10 Yeni Metin Belgesi.txt"});
     fs::create_directories(folder());
     chmod(folder().c_str(), 0555);
-    const auto out = script(menuRequest(1, folder()) + sendRequest("doc00:", folder()),
-                            {.unprivileged = true});
+    const auto out =
+        script(menuRequest(1, folder()) + sendRequest("doc00:", folder()), {.unprivileged = true});
     chmod(folder().c_str(), 0755);
     ASSERT_EQ(out.size(), 3u);
     EXPECT_EQ(out[1].dump(), Json({{"event", "alert"},
@@ -196,15 +213,7 @@ TEST_F(FinderHost, BadRequestsGetAnErrorAndTheSessionGoesOn) {
 
 TEST_F(FinderHost, ACrashingExtensionNeverTakesTheHostDown) {
     // An extension that dies on its first request, every time it is started.
-    const fs::path crasher = scratch() / "Crash.appex";
-    writeFile(crasher / "Contents/Info.plist",
-              "<plist><dict><key>CFBundleExecutable</key><string>crash</string>"
-              "<key>NSExtension</key><dict><key>NSExtensionPointIdentifier</key>"
-              "<string>com.apple.FinderSync</string></dict></dict></plist>");
-    // (The script itself stays in the source tree: a temporary folder may forbid running files.)
-    fs::create_directories(crasher / "Contents/MacOS");
-    fs::create_symlink(fs::path(LEMVORA_SOURCE_DIR) / "tests/support/crashing-extension.sh",
-                       crasher / "Contents/MacOS/crash");
+    const fs::path crasher = standIn("crashing-extension.sh");
     const auto out = script(menuRequest(1, scratch()) + sendRequest("doc00:", scratch()) +
                                 menuRequest(1, scratch()),
                             {}, crasher);
@@ -216,8 +225,51 @@ TEST_F(FinderHost, ACrashingExtensionNeverTakesTheHostDown) {
 TEST_F(FinderHost, ExtensionEndsCleanlyWhenItsInputCloses) {
     auto result = runProcess({(appex / "Contents/MacOS/LemvoraMenu").string()}, {});
     EXPECT_EQ(result.exitCode, 0);
-    EXPECT_EQ(result.out, "{\"ready\":true,\"principalClass\":\"FinderSyncExt\","
-                          "\"directoryURLs\":[\"/\"]}\n");
+    Json directories = Json::array({"/"});
+    for (const auto& volume : platform::mountedVolumeURLs())
+        if (volume != "/")
+            directories.push_back(volume.string());
+    EXPECT_EQ(
+        result.out,
+        Json({{"ready", true}, {"principalClass", "FinderSyncExt"}, {"directoryURLs", directories}})
+                .dump() +
+            "\n");
+}
+
+// As in Finder, a registered folder covers its own volume only: the extension registers every
+// volume, and one mounted while it runs gets the menu too.
+TEST_F(FinderHost, EveryVolumeHasTheMenuThoseMountedLaterToo) {
+    seed();
+    const fs::path stick = scratch() / "USB bellek"; // the mount table escapes the blank
+    fs::create_directories(stick);
+    const fs::path rootOnly = standIn("root-only-extension.sh");
+    const auto result = inPrivateTmpfs(stick, "size=1m", [&] {
+        auto hasMenu = [](LineSession& host, const fs::path& target) {
+            host.writeLine(menuRequest(1, target));
+            const Json reply = Json::parse(host.readLine(), nullptr, false);
+            return reply.is_object() && reply["menu"].is_object();
+        };
+        LineSession strict({finder.string(), "--script", "--extension", rootOnly.string()});
+        if (!hasMenu(strict, "/") || hasMenu(strict, stick))
+            return 1;
+        LineSession host({finder.string(), "--script", "--extension", appex.string()});
+        if (!hasMenu(host, stick))
+            return 2;
+        const fs::path card = stick / "Kart";
+        fs::create_directory(card);
+        if (mount("tmpfs", card.c_str(), "tmpfs", 0, "size=64k") != 0)
+            return 3;
+        if (!waitUntil([&] { return hasMenu(host, card); }, 10))
+            return 4;
+        host.writeLine(sendRequest("doc00:", card));
+        return host.readLine().find("Kart/Yeni Metin Belgesi.txt") != std::string::npos ? 0 : 5;
+    });
+    if (!result)
+        GTEST_SKIP() << "this machine lets the test mount no file system, not even in a user "
+                        "namespace";
+    EXPECT_EQ(*result, 0) << "1: \"/\" covers another volume, 2: a volume mounted before the "
+                             "extension started has no menu, 3: cannot mount, 4: a volume mounted "
+                             "later has none, 5: no document there";
 }
 
 TEST_F(FinderHost, RegistryEnablesListsAndDisablesExtensions) {

@@ -109,18 +109,28 @@ TEST(PrincipalClass, IsAFinderSyncThatAnswersEveryActionOfTheMenu) {
 }
 #endif
 
-TEST_F(Extension, RegistersTheWholeFileSystemOnce) {
+TEST_F(Extension, RegistersEveryVolumeAgainOnlyWhenVolumesChange) {
     auto& controller = platform::FinderSyncController::defaultController();
+    std::set<platform::URL> everyVolume{"/"};
+    for (const auto& volume : platform::mountedVolumeURLs())
+        everyVolume.insert(volume);
     controller.setDirectoryURLs({});
-    lemvora::FinderSyncExt ext;
-    EXPECT_EQ(controller.directoryURLs(), std::set<platform::URL>{"/"});
-    // Once: nothing after the object is made sets the folders again.
-    controller.setDirectoryURLs({"/başka"});
-    makeTemplates({"10 Yeni Not.txt"});
-    target(folder());
-    ext.menu(0);
-    ext.menu(1);
-    choose(ext, "doc00:");
+    {
+        lemvora::FinderSyncExt ext;
+        EXPECT_EQ(controller.directoryURLs(), everyVolume);
+        // Menus and actions leave the set alone; a change of volumes sets it again.
+        controller.setDirectoryURLs({"/başka"});
+        makeTemplates({"10 Yeni Not.txt"});
+        target(folder());
+        ext.menu(0);
+        ext.menu(1);
+        choose(ext, "doc00:");
+        EXPECT_EQ(controller.directoryURLs(), std::set<platform::URL>{"/başka"});
+        platform::volumesChanged();
+        EXPECT_EQ(controller.directoryURLs(), everyVolume);
+        controller.setDirectoryURLs({"/başka"});
+    }
+    platform::volumesChanged(); // an extension that is gone no longer listens
     EXPECT_EQ(controller.directoryURLs(), std::set<platform::URL>{"/başka"});
     controller.setDirectoryURLs({"/"});
 }

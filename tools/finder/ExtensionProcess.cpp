@@ -6,6 +6,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -75,12 +76,23 @@ bool ExtensionProcess::ensureRunning(std::string& error) {
         error = "the extension did not say it was ready: " + line;
         return false;
     }
+    takeDirectories(ready);
+    return true;
+}
+
+void ExtensionProcess::takeDirectories(const json& message) {
     directories_.clear();
-    if (auto it = ready.find("directoryURLs"); it != ready.end() && it->is_array())
+    if (auto it = message.find("directoryURLs"); it != message.end() && it->is_array())
         for (const auto& d : *it)
             if (auto folder = platform::protocol::pathFromJSON(d))
                 directories_.insert(*folder);
-    return true;
+}
+
+void ExtensionProcess::takeUpdates() {
+    std::string line;
+    while (running() && readLine(line, 0) == Read::line) {
+        // Nothing else is due between requests: a stray line is dropped.
+    }
 }
 
 bool ExtensionProcess::writeLine(const std::string& line) {
@@ -104,21 +116,25 @@ bool ExtensionProcess::writeLine(const std::string& line) {
 ExtensionProcess::Read ExtensionProcess::readLine(std::string& line, int timeoutMilliseconds) {
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMilliseconds);
+    // The extension tells of a new directory set whenever it has one ({"directoryURLs":[…]}),
+    // between or within requests: taken here, never handed on as an answer.
+    static const std::string update = "{\"directoryURLs\":";
     for (;;) {
         if (const auto newline = buffer_.find('\n'); newline != std::string::npos) {
             line.assign(buffer_, 0, newline);
             buffer_.erase(0, newline + 1);
-            return Read::line;
+            if (line.compare(0, update.size(), update) != 0)
+                return Read::line;
+            takeDirectories(json::parse(line, nullptr, false));
+            continue;
         }
         if (!running())
             return Read::ended;
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                               deadline - std::chrono::steady_clock::now())
                               .count();
-        if (left <= 0)
-            return Read::timeout;
         pollfd fd{fromChild_, POLLIN, 0};
-        const int ready = ::poll(&fd, 1, static_cast<int>(left));
+        const int ready = ::poll(&fd, 1, static_cast<int>(std::max<long long>(left, 0)));
         if (ready < 0 && errno == EINTR)
             continue;
         if (ready == 0)

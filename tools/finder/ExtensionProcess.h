@@ -1,6 +1,8 @@
 // One extension, running as its own process, as the finder host sees it.
 #pragma once
 
+#include <nlohmann/json.hpp>
+
 #include <filesystem>
 #include <set>
 #include <string>
@@ -23,8 +25,11 @@ public:
     bool running() const { return pid_ > 0; }
     pid_t pid() const { return pid_; }
 
-    // The folders the extension registered for (its directory URLs).
+    // The folders the extension registered for (its directory URLs), as it last said.
     const std::set<std::filesystem::path>& directoryURLs() const { return directories_; }
+    // Takes what the extension said since its last answer (a new directory set), waiting for
+    // nothing.
+    void takeUpdates();
 
     bool writeLine(const std::string& line);
 
@@ -35,6 +40,8 @@ public:
     void stop();
 
 private:
+    void takeDirectories(const nlohmann::json& message);
+
     std::filesystem::path appex_;
     pid_t pid_ = -1;
     int toChild_ = -1;

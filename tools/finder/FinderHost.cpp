@@ -2,6 +2,11 @@
 
 #include "ExtensionProtocol.h"
 
+#include <cstdint>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
 namespace finder {
 
 namespace fs = std::filesystem;
@@ -19,16 +24,39 @@ void collectSelectors(const Json& menu, std::set<std::string>& into) {
     }
 }
 
-// Whether target lies in one of the folders (or is one of them).
+// The mount a path lies on (following links), as the kernel numbers mounts; for a path that does
+// not exist, its nearest existing folder's.
+std::optional<std::uint64_t> mountOf(fs::path p) {
+    for (;;) {
+        struct statx st {};
+        if (::statx(AT_FDCWD, p.c_str(), 0, STATX_MNT_ID | STATX_INO, &st) == 0)
+            return (st.stx_mask & STATX_MNT_ID) != 0
+                       ? st.stx_mnt_id
+                       : (std::uint64_t{st.stx_dev_major} << 32 | st.stx_dev_minor);
+        if (!p.has_relative_path())
+            return std::nullopt;
+        p = p.parent_path();
+    }
+}
+
+// Whether a registered folder covers target, as Finder has it: target is the folder or lies below
+// it, on the folder's own volume. A volume mounted inside a registered folder is not covered
+// unless it (or a folder on it) is registered too.
 bool covers(const std::set<fs::path>& folders, const std::optional<fs::path>& target) {
     if (!target)
         return !folders.empty();
-    const std::string t = target->lexically_normal().string();
+    std::error_code error;
+    fs::path real = fs::weakly_canonical(*target, error);
+    const std::string t = (error ? target->lexically_normal() : real).string();
+    const auto volume = mountOf(t);
     for (const auto& folder : folders) {
-        std::string f = folder.lexically_normal().string();
+        std::string f = fs::weakly_canonical(folder, error).string();
+        if (error)
+            continue;
         while (!f.empty() && f.back() == '/')
             f.pop_back();
-        if (t == f || t.compare(0, f.size() + 1, f + "/") == 0)
+        if ((t == f || t.compare(0, f.size() + 1, f + "/") == 0) && volume &&
+            volume == mountOf(f.empty() ? "/" : f))
             return true;
     }
     return false;
@@ -91,6 +119,7 @@ Json FinderHost::menu(unsigned long kind, const std::optional<fs::path>& target,
             error = problem;
             continue;
         }
+        process.takeUpdates();
         if (!covers(process.directoryURLs(), target))
             continue;
         Json reply;

@@ -3,10 +3,12 @@
 
 #include "platform/AppKit.h"
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -42,6 +44,34 @@ private:
     std::set<URL> directoryURLs_;
     std::optional<URL> targetedURL_;
 };
+
+// The folders at which the volumes a user can browse are mounted, "/" among them: on macOS the
+// file manager's mounted volumes less the hidden ones (USB sticks, second disks, disk images,
+// shares); on Linux every mount of the process's mount table but the kernel's own file systems.
+std::vector<URL> mountedVolumeURLs();
+
+// While it lives, calls `changed` each time a volume is mounted, unmounted or renamed, on the
+// thread that serves the extension's requests (macOS: the main thread; Linux: between requests).
+class VolumeObserver {
+public:
+    explicit VolumeObserver(std::function<void()> changed);
+    ~VolumeObserver();
+    VolumeObserver(const VolumeObserver&) = delete;
+    VolumeObserver& operator=(const VolumeObserver&) = delete;
+
+private:
+    int id_;
+};
+
+// Calls every VolumeObserver: what the system's layer does when it sees the volumes change.
+void volumesChanged();
+
+namespace testing {
+// Whether the system started this process as an extension. The layer touches the system's
+// Finder Sync controller only then (its tests are plain programs); tests may claim it.
+void setStartedAsExtension(bool started);
+} // namespace testing
+bool startedAsExtension();
 
 // Principal classes by name, as the runtime knows them: NSExtensionMain makes the one its
 // Info.plist declares.
