@@ -34,6 +34,12 @@ void TableColumn::setWidth(double width) {
     width_ = width;
 }
 
+TableView::~TableView() {
+    // A column may outlive its table (whoever else holds it): from now on it is its own.
+    for (const auto& column : columns_)
+        column->table_ = nullptr;
+}
+
 const TableColumn* TableView::tableColumnWithIdentifier(const std::string& identifier) const {
     for (const auto& column : columns_)
         if (column->identifier() == identifier)

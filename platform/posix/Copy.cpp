@@ -25,6 +25,7 @@
 #include <array>
 #include <cerrno>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <system_error>
 
@@ -70,14 +71,16 @@ bool volumeCannot(Call call, int error) {
     case Call::chmod: // volumes that keep no permissions: ENOSYS through fusefat
         return error == EPERM || error == ENOSYS || error == EOPNOTSUPP;
 #elif defined(__APPLE__)
+    // Darwin has two "not supported" values (ENOTSUP 45, EOPNOTSUPP 102), and file systems answer
+    // with either: smbfs and FUSE volumes say EOPNOTSUPP.
     case Call::clone: // fclonefileat: another volume, or one without clones (HFS+, FAT, SMB)
-        return error == EXDEV || error == ENOTSUP || error == ENOSYS;
+        return error == EXDEV || error == ENOTSUP || error == EOPNOTSUPP || error == ENOSYS;
     case Call::rename: // renamex_np with RENAME_EXCL: msdosfs, exFAT, SMB (VOL_CAP_INT_RENAME_EXCL)
-        return error == ENOTSUP || error == EINVAL || error == ENOSYS;
+        return error == ENOTSUP || error == EOPNOTSUPP || error == EINVAL || error == ENOSYS;
     case Call::link:
-        return error == ENOTSUP || error == EPERM || error == ENOSYS;
+        return error == ENOTSUP || error == EOPNOTSUPP || error == EPERM || error == ENOSYS;
     case Call::chmod:
-        return error == ENOTSUP || error == EPERM || error == ENOSYS;
+        return error == ENOTSUP || error == EOPNOTSUPP || error == EPERM || error == ENOSYS;
 #endif
     default:
         return false;
@@ -86,8 +89,10 @@ bool volumeCannot(Call call, int error) {
 
 // What tests may change (FileSystem.h, platform::fs::testing).
 struct Seams {
+    static constexpr std::size_t calls = static_cast<std::size_t>(Call::rename) + 1;
     std::string descriptorFolder = "/proc/self/fd";
-    std::array<int, static_cast<std::size_t>(Call::rename) + 1> failures{}, hits{};
+    std::array<int, calls> failures{}, hits{};
+    std::array<std::function<void()>, calls> onFailure;
 };
 Seams& seams() {
     static Seams s;
@@ -100,6 +105,8 @@ bool injected(Call call) {
     if (error == 0)
         return false;
     ++seams().hits[static_cast<std::size_t>(call)];
+    if (const auto& action = seams().onFailure[static_cast<std::size_t>(call)])
+        action();
     errno = error;
     return true;
 }
@@ -174,10 +181,18 @@ int copyContents(int in, int out) {
 // marks every file the extension makes as quarantined and may refuse to lift the mark; Gatekeeper
 // then asks once when a script or an application made this way is first opened.
 void freshen(int fd) {
-    char names[4096];
-    const ssize_t length = ::flistxattr(fd, names, sizeof names, 0);
+    // The list's size first, and again should it grow between the two calls (ERANGE).
+    std::vector<char> names;
+    ssize_t length;
+    do {
+        length = ::flistxattr(fd, nullptr, 0, 0);
+        if (length <= 0)
+            break;
+        names.resize(static_cast<std::size_t>(length));
+        length = ::flistxattr(fd, names.data(), names.size(), 0);
+    } while (length < 0 && errno == ERANGE);
     for (ssize_t at = 0; at < length;) {
-        const std::string name(names + at);
+        const std::string name(names.data() + at);
         ::fremovexattr(fd, name.c_str(), 0);
         at += static_cast<ssize_t>(name.size()) + 1;
     }
@@ -240,14 +255,26 @@ Outcome throughClone(const Job& job) {
             return Outcome::volumeCannot;
         job.fail(errno);
     }
-    Descriptor file(::open(job.to.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
-    if (!file)
-        return Outcome::made;
     // A template the user locked in Finder (immutable) or made append-only would give a document
     // nobody can edit, and would make the chmod below fail. Clear these first.
+    constexpr auto locks = static_cast<__uint32_t>(UF_IMMUTABLE | UF_APPEND);
+    constexpr int flags = O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK;
+    int opened = ::open(job.to.c_str(), flags);
+    if (opened < 0) {
+        // The clone keeps its template's mode: one that only others may read cannot be opened
+        // by its new owner. Mend it by name (never through a link put there since), and again.
+        struct stat st;
+        if (::lstat(job.to.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_flags & locks))
+            ::lchflags(job.to.c_str(), st.st_flags & ~locks);
+        ::fchmodat(AT_FDCWD, job.to.c_str(), job.mode, AT_SYMLINK_NOFOLLOW);
+        opened = ::open(job.to.c_str(), flags);
+    }
+    Descriptor file(opened);
+    if (!file)
+        return Outcome::made;
     struct stat st;
-    if (::fstat(file.get(), &st) == 0 && (st.st_flags & (UF_IMMUTABLE | UF_APPEND)) != 0)
-        ::fchflags(file.get(), st.st_flags & ~static_cast<__uint32_t>(UF_IMMUTABLE | UF_APPEND));
+    if (::fstat(file.get(), &st) == 0 && (st.st_flags & locks) != 0)
+        ::fchflags(file.get(), st.st_flags & ~locks);
     ::fchmod(file.get(), job.mode);
     freshen(file.get());
     return Outcome::made;
@@ -358,13 +385,15 @@ void setDescriptorFolder(std::string folder) {
     seams().descriptorFolder = std::move(folder);
 }
 
-void failCall(Call call, int error) {
+void failCall(Call call, int error, std::function<void()> onFailure) {
     seams().failures[static_cast<std::size_t>(call)] = error;
+    seams().onFailure[static_cast<std::size_t>(call)] = std::move(onFailure);
 }
 
 void clearFailures() {
     seams().failures = {};
     seams().hits = {};
+    seams().onFailure = {};
 }
 
 int failuresHit(Call call) {

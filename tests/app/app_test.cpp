@@ -239,6 +239,11 @@ TEST_F(HostApp, WindowHoldsTheTenElementsWithTheirTextsFontsAndColours) {
     EXPECT_EQ(delegate->table()->rowHeight(), 22);
     columns[1]->setTitle("Dosya"); // what the table shows changes with it
     EXPECT_EQ(columns[1]->title(), "Dosya");
+    // A column kept after its table is gone reads and keeps its own title.
+    auto kept = std::make_shared<TableColumn>("kalan");
+    std::make_shared<TableView>()->addTableColumn(kept);
+    kept->setTitle("Kalan");
+    EXPECT_EQ(kept->title(), "Kalan");
     EXPECT_TRUE(delegate->table()->hasHeaderView());
     EXPECT_TRUE(delegate->table()->usesAlternatingRowBackgroundColors());
     EXPECT_TRUE(delegate->table()->allowsEmptySelection());

@@ -531,9 +531,10 @@ MountedVolume::MountedVolume(Kind kind, const fs::path& image, const fs::path& m
     // Once per process: mounts made from now on are this process's alone.
     static const bool privateMounts =
         unshare(CLONE_NEWNS) == 0 && mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
-    const char* mkfs = kind == Kind::exfat ? "mkfs.exfat"
-                       : kind == Kind::fat ? "mkfs.fat"
-                                           : "mkfs.btrfs";
+    const char* mkfs = kind == Kind::exfat              ? "mkfs.exfat"
+                       : kind == Kind::fat              ? "mkfs.fat"
+                       : kind == Kind::ext4UnknownTypes ? "mkfs.ext4"
+                                                        : "mkfs.btrfs";
     const char* mounter = kind == Kind::exfat ? "mount.exfat-fuse"
                           : kind == Kind::fat ? "fusefat"
                                               : "mount";
@@ -553,7 +554,12 @@ MountedVolume::MountedVolume(Kind kind, const fs::path& image, const fs::path& m
             why_ = argv[0] + " failed: " + r.err;
         return r;
     };
-    if (run({tools[0], image.string()}).exitCode != 0)
+    // Without the "filetype" feature, ext4 lists every entry as of unknown type (DT_UNKNOWN).
+    const std::vector<std::string> format =
+        kind == Kind::ext4UnknownTypes
+            ? std::vector<std::string>{tools[0], "-q", "-F", "-O", "^filetype", image.string()}
+            : std::vector<std::string>{tools[0], image.string()};
+    if (run(format).exitCode != 0)
         return;
     struct stat before {};
     stat(mountPoint.c_str(), &before);

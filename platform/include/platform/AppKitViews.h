@@ -252,6 +252,7 @@ public:
 class TableView : public View {
 public:
     TableView();
+    ~TableView() override;
     void setDataSource(TableViewDataSource* source) { dataSource_ = source; }
     void setDelegate(TableViewDelegate* delegate) { delegate_ = delegate; }
     void setHeaderView(bool standardHeader); // the table's standard header view, or none

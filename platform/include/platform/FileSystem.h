@@ -3,6 +3,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -78,8 +79,9 @@ enum class Call {
     link,          // linkat, link
     rename,        // renameat2 RENAME_NOREPLACE (Linux), renamex_np RENAME_EXCL (macOS)
 };
-// From now on `call` fails with `error` wherever the copy makes it (0: it works again).
-void failCall(Call call, int error);
+// From now on `call` fails with `error` wherever the copy makes it (0: it works again), and
+// onFailure, if given, runs each time it does (what others do to the files at that moment).
+void failCall(Call call, int error, std::function<void()> onFailure = {});
 // Every call works again; the count of failures made is reset.
 void clearFailures();
 // How many times `call` was made to fail since the last clearFailures().
