@@ -1,12 +1,19 @@
 #!/usr/bin/env bash
-# Builds the benchmarks (Release, no sanitizers) and runs them under a fake home.
+# Builds the benchmarks (Release, no sanitizers), runs them under a fake home, and prints each
+# one's ratio to its baseline from the same run.
 # Usage: bench/run.sh [NAME...]   (NAME: catalogue, creation, app; default: all of them)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake --preset bench >/dev/null
 cmake --build --preset bench >/dev/null
 export LEMVORA_WINDOW_SHOT="$PWD/build-bench/Lemvora.app/Contents/MacOS/lemvora-window-shot"
+export LEMVORA_FAKE_PASSWD_LIBRARY="$PWD/build-bench/bench/liblemvora_bench_passwd.dylib" # Mac
+results=$(mktemp -d)
+trap 'rm -rf "$results"' EXIT
 for name in ${@:-catalogue creation app}; do
     echo "== $name"
-    tests/support/with-fake-home.sh "build-bench/bench/${name}_bench"
+    tests/support/with-fake-home.sh "build-bench/bench/${name}_bench" \
+        --benchmark_out="$results/$name.json" --benchmark_out_format=json
 done
+echo "== ratios to the baselines"
+python3 bench/ratios.py "$results"/*.json

@@ -7,7 +7,7 @@ packages=(
     libicu-dev libgtest-dev libgmock-dev googletest libbenchmark-dev nlohmann-json3-dev
     qt6-base-dev libqt6gui6 fonts-dejavu-core
     libnss-wrapper util-linux locales
-    exfatprogs exfat-fuse dosfstools fusefat btrfs-progs
+    exfatprogs exfat-fuse dosfstools fusefat btrfs-progs e2fsprogs
     python3 python3-docx python3-openpyxl python3-yaml
     libreoffice-writer-nogui libreoffice-calc-nogui libreoffice-impress-nogui
 )

@@ -15,15 +15,34 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 build=build-macos
 log=$(mktemp)
-trap 'rm -f "$log"' EXIT
+signed=$(mktemp)
+trap 'rm -f "$log" "$signed"' EXIT
+# The signing commands run too, with a stand-in for codesign and an identity shaped as Apple's.
+identity="Developer ID Application: Ad Soyad (AB12CD34EF)"
+export LEMVORA_CODESIGN_LOG="$signed" LEMVORA_CODESIGN_EXPECTED="$identity"
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/macos-cross.cmake" -DLEMVORA_MACOS_SDK="$sdk" \
+    -DLEMVORA_CODESIGN="$PWD/scripts/codesign-stand-in.sh" \
+    -DLEMVORA_CODESIGN_IDENTITY="$identity" \
     -DLEMVORA_WARNINGS_AS_ERRORS=ON >"$log" 2>&1 || { cat "$log"; exit 1; }
 cmake --build "$build" -j "$(nproc)" 2>&1 | tee -a "$log"
 if grep -q -i 'warning:' "$log"; then
     echo "macOS cross-check: the build printed warnings" >&2
     exit 1
 fi
+# The extension first, with its entitlements, then the application; each with the identity as
+# one argument, the hardened runtime and a secure timestamp.
+app="$PWD/$build/Lemvora.app"
+expected=$(printf '%s\n' --force --timestamp --options runtime --sign "$identity" \
+    --entitlements "$PWD/extension/LemvoraMenu.entitlements" \
+    "$app/Contents/PlugIns/LemvoraMenu.appex" "" \
+    --force --timestamp --options runtime --sign "$identity" "$app" "")
+if [ "$(head -n "$(printf '%s\n' "$expected" | wc -l)" "$signed")" != "$expected" ]; then
+    echo "macOS cross-check: the signing commands differ from what a release needs:" >&2
+    cat "$signed" >&2
+    exit 1
+fi
+echo "the signing commands hand codesign the identity \"$identity\" whole"
 echo
 scripts/macos-checks.py "$build"
 echo

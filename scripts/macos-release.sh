@@ -14,6 +14,23 @@ profile=${2:-}
 [ "$(uname)" = Darwin ] || { echo "macos-release: this runs on a Mac" >&2; exit 2; }
 cd "$(dirname "$0")/.."
 
+# Submits a file to Apple's notary service and waits for the answer. notarytool exits 0 whatever
+# the answer is ("Invalid" too), so the status is read from its JSON output; unless it is
+# "Accepted", the service's log of the submission is printed and the release stops.
+notarize() {
+    local answer id status
+    answer=$(xcrun notarytool submit "$1" --keychain-profile "$profile" --wait \
+        --output-format json)
+    id=$(plutil -extract id raw -o - - <<<"$answer")
+    status=$(plutil -extract status raw -o - - <<<"$answer")
+    if [ "$status" != Accepted ]; then
+        echo "macos-release: the notary service answered \"$status\" for $1" >&2
+        xcrun notarytool log "$id" --keychain-profile "$profile" >&2 || true
+        exit 1
+    fi
+    echo "Notarized: $1 ($id)"
+}
+
 build=build-release
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DLEMVORA_BUILD_TESTS=OFF \
     -DLEMVORA_CODESIGN_IDENTITY="$identity" -DLEMVORA_WARNINGS_AS_ERRORS=ON
@@ -24,7 +41,7 @@ if [ -n "$profile" ]; then
     # The notary service takes a zip (made by ditto, which keeps the signatures); the ticket is
     # then stapled to the application itself.
     ditto -c -k --keepParent "$build/Lemvora.app" "$build/Lemvora-notarize.zip"
-    xcrun notarytool submit "$build/Lemvora-notarize.zip" --keychain-profile "$profile" --wait
+    notarize "$build/Lemvora-notarize.zip"
     rm -f "$build/Lemvora-notarize.zip"
     xcrun stapler staple "$build/Lemvora.app"
     spctl --assess --type execute --verbose "$build/Lemvora.app"
@@ -46,7 +63,7 @@ if [ -z "$profile" ]; then
     echo "it on other Macs. Run again with a profile to notarize and staple it and the application."
     exit 0
 fi
-xcrun notarytool submit "$dmg" --keychain-profile "$profile" --wait
+notarize "$dmg"
 xcrun stapler staple "$dmg"
 spctl --assess --type open --context context:primary-signature --verbose "$dmg"
 echo "Signed, notarized and stapled: $dmg"

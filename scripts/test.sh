@@ -7,6 +7,11 @@
 # LEMVORA_FORBID_SKIPS=1 (CI sets it) turns any skipped test into a failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+if [ "$(uname)" = Darwin ]; then
+    echo "scripts/test.sh is Debian's; on a Mac run: cmake --preset default &&" \
+        "cmake --build --preset default && ctest --preset default (README: Tests on a Mac)" >&2
+    exit 2
+fi
 scripts/install-deps.sh
 
 jobs=$(nproc)
