@@ -12,6 +12,34 @@ void testing::setOrderLocale(std::string locale) {
     orderLocaleOverride() = std::move(locale);
 }
 
+namespace {
+
+// The order of a's and b's UTF-16 code units; 0 when they are the same or either is not UTF-8.
+// UTF-16 orders code points as their values do, except that the ones above U+FFFF (surrogate
+// pairs, from 0xD800) come before U+E000 to U+FFFF.
+int compareUtf16(std::string_view a, std::string_view b) {
+    if (displayable(a) != a || displayable(b) != b)
+        return 0;
+    auto unitOrder = [](std::string_view s, std::size_t& i) {
+        const auto lead = static_cast<unsigned char>(s[i]);
+        const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        char32_t c = length == 1 ? lead : lead & (0x7F >> length);
+        for (std::size_t k = 1; k < length; ++k)
+            c = c << 6 | (static_cast<unsigned char>(s[i + k]) & 0x3F);
+        i += length;
+        return c >= 0xE000 && c <= 0xFFFF ? c + 0x110000 : c;
+    };
+    std::size_t i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        const char32_t x = unitOrder(a, i), y = unitOrder(b, j);
+        if (x != y)
+            return x < y ? -1 : 1;
+    }
+    return i < a.size() ? 1 : (j < b.size() ? -1 : 0);
+}
+
+} // namespace
+
 int tieBreak(std::string_view a, std::string_view b) {
     // The name whose digit runs are shorter comes first ("1 Not" before "01 Not"), run by run.
     auto isDigit = [](char c) {
@@ -29,7 +57,9 @@ int tieBreak(std::string_view a, std::string_view b) {
         i += runA == 0 ? 1 : runA;
         j += runB == 0 ? 1 : runB;
     }
-    // Then the code points: UTF-8 bytes compare as their code points do.
+    // Then the UTF-16 code units, as CoreFoundation compares last, then the bytes.
+    if (const int r = compareUtf16(a, b))
+        return r;
     const int r = a.compare(b);
     return r < 0 ? -1 : (r > 0 ? 1 : 0);
 }

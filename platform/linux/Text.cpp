@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include <unicode/normalizer2.h>
 #include <unicode/uchar.h>
@@ -45,14 +46,74 @@ UChar32 next(std::string_view s, std::size_t& i) {
 
 } // namespace
 
+// Finder order as CoreFoundation's comparison behind localizedStandardCompare: makes it
+// (case-insensitive, numeric, width-insensitive, forced ordering, the locale's collation):
+// 1. the names compare by their letters and accents, digit runs by value;
+// 2. names equal so far are told apart by the first tie met in the string: two digit runs of one
+//    value but different lengths (the shorter first), or a piece between them that differs in
+//    letter case or width (ICU at tertiary strength with the case level: lowercase first);
+// 3. last, the UTF-16 code units (tieBreak).
 struct FinderOrder::Impl {
     std::string locale;
-    UCollator* collator = nullptr;
+    UCollator* collator = nullptr; // step 1
+    UCollator* ties = nullptr;     // step 2
     ~Impl() {
-        if (collator != nullptr)
-            ucol_close(collator);
+        for (UCollator* c : {collator, ties})
+            if (c != nullptr)
+                ucol_close(c);
     }
 };
+
+namespace {
+
+UCollator* openCollator(const std::string& locale, UColAttributeValue strength) {
+    UErrorCode status = U_ZERO_ERROR;
+    UCollator* collator = ucol_open(locale.c_str(), &status);
+    if (U_FAILURE(status)) {
+        status = U_ZERO_ERROR;
+        collator = ucol_open("", &status);
+    }
+    ucol_setAttribute(collator, UCOL_NUMERIC_COLLATION, UCOL_ON, &status);
+    ucol_setAttribute(collator, UCOL_STRENGTH, strength, &status);
+    ucol_setAttribute(collator, UCOL_NORMALIZATION_MODE, UCOL_ON, &status);
+    if (strength == UCOL_TERTIARY)
+        ucol_setAttribute(collator, UCOL_CASE_LEVEL, UCOL_ON, &status);
+    return collator;
+}
+
+// -1, 0 or 1 as the collator has it; 0 where it cannot tell.
+int collate(UCollator* collator, std::string_view a, std::string_view b) {
+    UErrorCode status = U_ZERO_ERROR;
+    const UCollationResult r = ucol_strcollUTF8(collator, a.data(), static_cast<int32_t>(a.size()),
+                                                b.data(), static_cast<int32_t>(b.size()), &status);
+    return U_FAILURE(status) ? 0 : (r == UCOL_LESS ? -1 : (r == UCOL_GREATER ? 1 : 0));
+}
+
+// A name cut into its runs of decimal digits and the pieces between them; `length` counts the
+// code points of a run.
+struct Piece {
+    std::string_view text;
+    bool digits;
+    std::size_t length;
+};
+std::vector<Piece> pieces(std::string_view s) {
+    std::vector<Piece> out;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < s.size();) {
+        const std::size_t at = i;
+        const UChar32 c = next(s, i);
+        const bool digit = c >= 0 && u_charType(c) == U_DECIMAL_DIGIT_NUMBER;
+        if (out.empty() || out.back().digits != digit) {
+            start = at;
+            out.push_back({{}, digit, 0});
+        }
+        out.back().text = s.substr(start, i - start);
+        ++out.back().length;
+    }
+    return out;
+}
+
+} // namespace
 
 FinderOrder::FinderOrder() {
     // Opening a collator costs far more than a whole scan of a small folder, so each thread keeps
@@ -65,16 +126,8 @@ FinderOrder::FinderOrder() {
     }
     auto impl = std::make_shared<Impl>();
     impl->locale = locale;
-    UErrorCode status = U_ZERO_ERROR;
-    impl->collator = ucol_open(locale.c_str(), &status);
-    if (U_FAILURE(status)) {
-        status = U_ZERO_ERROR;
-        impl->collator = ucol_open("", &status);
-    }
-    // Numbers by value; tertiary strength keeps letter case as the last tie-breaker only.
-    ucol_setAttribute(impl->collator, UCOL_NUMERIC_COLLATION, UCOL_ON, &status);
-    ucol_setAttribute(impl->collator, UCOL_STRENGTH, UCOL_TERTIARY, &status);
-    ucol_setAttribute(impl->collator, UCOL_NORMALIZATION_MODE, UCOL_ON, &status);
+    impl->collator = openCollator(locale, UCOL_SECONDARY);
+    impl->ties = openCollator(locale, UCOL_TERTIARY);
     impl_ = impl;
     cached = impl;
 }
@@ -82,12 +135,20 @@ FinderOrder::FinderOrder() {
 FinderOrder::~FinderOrder() = default;
 
 int FinderOrder::compare(std::string_view a, std::string_view b) const {
-    UErrorCode status = U_ZERO_ERROR;
-    UCollationResult r = ucol_strcollUTF8(impl_->collator, a.data(), static_cast<int32_t>(a.size()),
-                                          b.data(), static_cast<int32_t>(b.size()), &status);
-    if (U_FAILURE(status))
-        return tieBreak(a, b);
-    return r == UCOL_LESS ? -1 : (r == UCOL_GREATER ? 1 : tieBreak(a, b));
+    if (const int r = collate(impl_->collator, a, b))
+        return r;
+    const auto first = pieces(a), second = pieces(b);
+    for (std::size_t i = 0; i < first.size() && i < second.size(); ++i) {
+        const Piece &x = first[i], &y = second[i];
+        if (x.digits != y.digits)
+            break;
+        if (x.digits && x.length != y.length)
+            return x.length < y.length ? -1 : 1;
+        if (!x.digits)
+            if (const int r = collate(impl_->ties, x.text, y.text))
+                return r;
+    }
+    return tieBreak(a, b);
 }
 
 const std::string& FinderOrder::localeName() const {

@@ -4,6 +4,8 @@
 
 #include "Strings.h"
 
+#include <algorithm>
+
 #import <Foundation/Foundation.h>
 
 namespace platform::text {
@@ -98,15 +100,37 @@ std::size_t caseInsensitivePrefixLength(std::string_view s, std::string_view nee
     }
 }
 
+namespace {
+// Where NSString splits the extension off a name that is not UTF-8 (the byte offset of its dot,
+// or npos): where it splits the name's displayable form. The split comes first, on the name's
+// own bytes, as on Linux; bad bytes are replaced only when the title is shown. Replacing keeps
+// every '.' and their order, so the n-th dot of one is the n-th dot of the other.
+std::size_t extensionDotOfBytes(std::string_view name) {
+    const std::string shown = displayable(name);
+    const std::string base = utf8(ns(shown).stringByDeletingPathExtension);
+    if (base.size() >= shown.size())
+        return std::string_view::npos;
+    auto dot = name.find('.');
+    for (auto n = std::count(base.begin(), base.end(), '.'); n > 0 && dot != name.npos; --n)
+        dot = name.find('.', dot + 1);
+    return dot;
+}
+} // namespace
+
 std::string stringByDeletingPathExtension(std::string_view name) {
     @autoreleasepool {
-        return utf8(ns(name).stringByDeletingPathExtension);
+        if (displayable(name) == name)
+            return utf8(ns(name).stringByDeletingPathExtension);
+        return std::string(name.substr(0, extensionDotOfBytes(name)));
     }
 }
 
 std::string pathExtension(std::string_view name) {
     @autoreleasepool {
-        return utf8(ns(name).pathExtension);
+        if (displayable(name) == name)
+            return utf8(ns(name).pathExtension);
+        const auto dot = extensionDotOfBytes(name);
+        return dot == std::string_view::npos ? std::string() : std::string(name.substr(dot + 1));
     }
 }
 

@@ -306,6 +306,8 @@ TEST_F(Create, ExtensionlessAndMultiDotNames) {
 }
 
 TEST_F(Create, EmptyTemplateGivesEmptyDocumentAndInvalidUtf8NamesAreKept) {
+    if (const auto why = refusesNonUtf8Names(templates()); !why.empty())
+        GTEST_SKIP() << why;
     auto t = templateNamed("10 Bozuk\xff.txt");
     fs::create_directories(destination());
     const auto made = Templates::create(t, destination());

@@ -138,7 +138,10 @@ TEST(NameRules, FinderOrderIsTotal) {
         // The same number: fewer leading zeros first.
         {"1 Not.txt", "01 Not.txt", "001 Not.txt", "2 Not.txt"},
         {"Rapor 1-2.txt", "Rapor 1-02.txt", "Rapor 01-2.txt"}, // the first run that differs
-        // Composed and decomposed spellings of one name, by code points.
+        // The first tie in the string decides: a digit run's length, or letter case.
+        {"1 A.txt", "01 a.txt"},
+        {"a 01.txt", "A 1.txt"},
+        // Composed and decomposed spellings of one name, by UTF-16 code units.
         {"C\u0327ay.txt", "Çay.txt"},
     };
     ScopedLocale locale("en_US.UTF-8");

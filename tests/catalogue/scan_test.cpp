@@ -133,7 +133,10 @@ TEST_F(Scan, NumbersOrderByValueAndTheWholeNameIsTheKey) {
 TEST_F(Scan, LetterCaseOnlyBreaksTies) {
     ScopedLocale locale("en_US.UTF-8");
     makeTemplates({"b.txt", "A.txt", "a.txt", "B.md"});
-    EXPECT_EQ(onDiskNames(Templates::load()), (V{"a.txt", "A.txt", "B.md", "b.txt"}));
+    // Where the volume folds case (a Mac's own disk), "a.txt" is the file "A.txt".
+    EXPECT_EQ(onDiskNames(Templates::load()), foldsCase(templates())
+                                                  ? (V{"A.txt", "B.md", "b.txt"})
+                                                  : (V{"a.txt", "A.txt", "B.md", "b.txt"}));
 }
 
 TEST_F(Scan, OrderFollowsTheLocale) {
@@ -262,6 +265,8 @@ TEST_F(Scan, ATemplateTheUserCannotReadIsStillListed) {
 
 TEST_F(Scan, InvalidUtf8NameIsListedWithReplacementCharactersInItsTitle) {
     const std::string raw = "10 Bozuk\xff ad.txt";
+    if (const auto why = refusesNonUtf8Names(templates()); !why.empty())
+        GTEST_SKIP() << why;
     makeTemplates({raw});
     const auto records = Templates::load();
     ASSERT_EQ(records.size(), 1u);

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -205,6 +206,26 @@ int endGroup(pid_t pid) {
 }
 
 } // namespace
+
+std::string refusesNonUtf8Names(const fs::path& folder) {
+    fs::create_directories(folder);
+    const fs::path probe = folder / "probe\xff";
+    const int fd = open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+    if (fd < 0)
+        return "this volume refuses names that are not UTF-8: " + std::string(strerror(errno));
+    close(fd);
+    fs::remove(probe);
+    return {};
+}
+
+bool foldsCase(const fs::path& folder) {
+#if defined(_PC_CASE_SENSITIVE)
+    return pathconf(folder.c_str(), _PC_CASE_SENSITIVE) == 0;
+#else
+    (void)folder;
+    return false; // Linux's file systems keep case, but for FAT's and exFAT's, never used here
+#endif
+}
 
 ProcessResult runProcess(const std::vector<std::string>& argv, const ProcessOptions& options) {
     int in[2], out[2], err[2];

@@ -25,6 +25,12 @@ void writeFile(const fs::path& p, std::string_view content = {});
 std::string readFile(const fs::path& p);
 std::vector<std::string> namesIn(const fs::path& folder); // sorted by byte value
 
+// Why a folder's volume cannot hold what a test needs, or "" when it can: names that are not
+// UTF-8 (APFS refuses them with EILSEQ), or two names that differ in letter case alone (a Mac's
+// own disk folds case).
+std::string refusesNonUtf8Names(const fs::path& folder);
+bool foldsCase(const fs::path& folder);
+
 struct ProcessResult {
     int exitCode = -1; // the exit status, or 128 + signal number
     std::string out;

@@ -45,7 +45,8 @@ void setOrderLocale(std::string locale);
 // How Finder order separates two names that the platform's comparison calls equal ("01 Not" and
 // "1 Not", or the composed and decomposed spellings of one name), so that the order never
 // depends on the order a folder lists them in: shorter runs of digits first (fewer leading
-// zeros), then by code points. Zero only for equal byte strings.
+// zeros), then by UTF-16 code units (as CoreFoundation's last step), then by bytes. Zero only
+// for equal byte strings.
 int tieBreak(std::string_view a, std::string_view b);
 
 // The NFC form of s: two strings are canonically equal exactly when their keys are equal.
