@@ -31,15 +31,18 @@ set(lemvora_link_file "${CMAKE_BINARY_DIR}/macos-cross-link.rsp")
 file(WRITE "${lemvora_link_file}" "-Wl,-U,_OBJC_CLASS_$_NSFont -Wl,-U,_NSFontTraitsAttribute "
                                   "-Wl,-U,_NSFontWeightTrait\n")
 # clang joins the slices of a universal build (objects and programs) with "lipo": LLVM's stands in
-# for Apple's.
+# for Apple's. It links with ld64.lld of LLVM 16 (Debian's lld-16), which writes chained fixups
+# as Apple's linker does for a macOS 13 target, so that the checks read what a Mac builds; told
+# the linker is that recent, clang passes it -platform_version.
 set(lemvora_tools "${CMAKE_BINARY_DIR}/macos-cross-tools")
 file(MAKE_DIRECTORY "${lemvora_tools}")
 file(CREATE_LINK /usr/lib/llvm-14/bin/llvm-lipo "${lemvora_tools}/lipo" SYMBOLIC)
+file(CREATE_LINK /usr/lib/llvm-16/bin/ld64.lld "${lemvora_tools}/ld64.lld" SYMBOLIC)
 set(CMAKE_C_FLAGS_INIT "-B${lemvora_tools}")
 set(CMAKE_CXX_FLAGS_INIT "-stdlib=libc++ -B${lemvora_tools}")
 set(CMAKE_OBJCXX_FLAGS_INIT "-stdlib=libc++ -B${lemvora_tools}")
-set(CMAKE_EXE_LINKER_FLAGS_INIT
-    "-fuse-ld=lld -stdlib=libc++ -B${lemvora_tools} @${lemvora_link_file}")
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-fuse-ld=lld -mlinker-version=705 -Wl,-fixup_chains \
+-stdlib=libc++ -B${lemvora_tools} @${lemvora_link_file}")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "${CMAKE_EXE_LINKER_FLAGS_INIT}")
 
 set(CMAKE_FIND_ROOT_PATH "${LEMVORA_MACOS_SDK}")

@@ -10,7 +10,10 @@ Usage: scripts/macos-checks.py BUILD_DIR
   before it is read, has the deployment target as its minimum system version, which both
   Info.plists state too; the arm64 slice is signed (Apple silicon runs no unsigned code).
 - Every selector the C++ code can hand to AppKit is a method of the Objective-C class that
-  receives it. The selectors come from the selector tables in the code.
+  receives it. The selectors come from the selector tables in the code; the methods from the
+  executable's Objective-C metadata, read here from the Mach-O file itself, with its pointers
+  resolved whether the linker wrote chained fixups (Apple's linker for macOS 12 and later, which
+  objdump does not follow) or rebase opcodes, and its method lists whether relative or not.
 - The Info.plists and the extension's entitlements carry what the system needs; the application
   carries its icon.
 - The starter documents are in the application's resources.
@@ -18,9 +21,10 @@ Usage: scripts/macos-checks.py BUILD_DIR
   and the Mac's fake user database can be inserted (it interposes getpwuid).
 
 --self-test feeds each check the fault it exists for (a slice with another minimum version, an
-unsigned arm64 slice, a selector missing from a listing in the form Apple's linker gives, a plist
+unsigned arm64 slice, a class without one of the selectors, linked with chained fixups, a plist
 without a key) and fails unless each check fails on it and passes on the sound version. It builds
-small programs with clang against the SDK.
+small programs with clang against the SDK, linked as Apple's linker links for macOS 13 (on Linux
+with LLVM 16's ld64.lld and -fixup_chains).
 
 On Linux it uses Debian's LLVM tools; on a Mac, Xcode's (lipo, otool, objdump).
 """
@@ -28,6 +32,7 @@ import atexit
 import plistlib
 import re
 import shutil
+import struct
 import subprocess
 import sys
 import tempfile
@@ -38,6 +43,7 @@ LLVM = Path("/usr/lib/llvm-14/bin")
 ON_LINUX = LLVM.is_dir()
 LIPO, OTOOL, OBJDUMP = ((LLVM / "llvm-lipo", LLVM / "llvm-otool", LLVM / "llvm-objdump")
                         if ON_LINUX else ("lipo", "otool", "objdump"))
+CROSS_LINKER = None  # on Linux, a folder whose ld64.lld is LLVM 16's (see self_test)
 ARCHITECTURES = {"arm64", "x86_64"}
 STARTER_DOCUMENTS = ["bos.docx", "bos.xlsx", "bos.pptx"]
 TEST_PROGRAMS = ["tests/catalogue_test",
@@ -95,30 +101,121 @@ def check_executable(executable, target):
                   f"{executable.name} [arm64]: signed (Apple silicon runs no unsigned code)")
 
 
-def objc_methods(listing):
-    """Class name -> every name listed in its metadata (methods of the class and its categories),
-    from `objdump --objc-meta-data`. A method's line is `name 0x… sel`, or, in the relative
-    method lists that Apple's linker writes, `name 0x… (0x…) sel`."""
-    classes = {}
-    current = None
-    for line in listing.splitlines():
-        head = re.match(r"^[0-9a-f]{16} 0x[0-9a-f]+ (\S+)$", line)
-        if head:
-            symbol = head.group(1)
-            owner = re.match(r"^_OBJC_CLASS_\$_(\w+)$|^__OBJC_\$_CATEGORY_(\w+?)_\$_\w+$", symbol)
-            current = (owner.group(1) or owner.group(2)) if owner else None
-            continue
-        name = re.match(r"^\s+name\s+0x[0-9a-f]+(?:\s+\(0x[0-9a-f]+\))?\s+(\S+)$", line)
-        if name and current:
-            classes.setdefault(current, set()).add(name.group(1))
-    return classes
+LC_SEGMENT_64 = 0x19
+LC_DYLD_CHAINED_FIXUPS = 0x80000034
 
 
-def check_selectors(what, listing, objc_class, selectors):
-    methods = objc_methods(listing).get(objc_class, set())
+class MachO:
+    """A thin 64-bit Mach-O file, read for its Objective-C metadata."""
+
+    def __init__(self, data):
+        self.data = data
+        magic, _, _, _, ncmds, _, _, _ = struct.unpack_from("<8I", data, 0)
+        if magic != 0xFEEDFACF:
+            raise ValueError("not a thin 64-bit Mach-O file")
+        self.segments, self.sections, self.formats = [], {}, {}
+        chained = None
+        at = 32
+        for _ in range(ncmds):
+            cmd, size = struct.unpack_from("<2I", data, at)
+            if cmd == LC_SEGMENT_64:
+                name, vmaddr, vmsize, fileoff, _, _, _, nsects, _ = \
+                    struct.unpack_from("<16s4Q4I", data, at + 8)
+                self.segments.append((vmaddr, vmsize, fileoff))
+                for k in range(nsects):
+                    sect = struct.unpack_from("<16s16s2Q", data, at + 72 + 80 * k)
+                    self.sections[sect[0].rstrip(b"\0").decode()] = (sect[2], sect[3])
+            elif cmd == LC_DYLD_CHAINED_FIXUPS:
+                chained = struct.unpack_from("<I", data, at + 8)[0]
+            at += size
+        self.base = min(s[0] for s in self.segments if s[2] == 0 and s[1] > 0)
+        if chained is not None:
+            # dyld_chained_fixups_header, then dyld_chained_starts_in_image: the pointer format
+            # of each segment that has fixups.
+            starts = chained + struct.unpack_from("<I", data, chained + 4)[0]
+            count = struct.unpack_from("<I", data, starts)[0]
+            for i, offset in enumerate(struct.unpack_from(f"<{count}I", data, starts + 4)):
+                if offset:
+                    self.formats[i] = struct.unpack_from("<H", data, starts + offset + 6)[0]
+
+    def offset(self, address):
+        for i, (vmaddr, vmsize, fileoff) in enumerate(self.segments):
+            if vmaddr <= address < vmaddr + vmsize:
+                return fileoff + address - vmaddr, i
+        raise ValueError(f"address 0x{address:x} lies in no segment")
+
+    def pointer(self, address):
+        """The address a pointer in the file points to; None for a symbol bound at load time."""
+        at, segment = self.offset(address)
+        value = struct.unpack_from("<Q", self.data, at)[0]
+        fmt = self.formats.get(segment)
+        if fmt is None:
+            return value or None  # classic rebase opcodes: the file holds the address
+        if fmt not in (2, 6):  # DYLD_CHAINED_PTR_64, DYLD_CHAINED_PTR_64_OFFSET
+            raise ValueError(f"pointer format {fmt} is not read here")
+        if value >> 63:
+            return None  # a bind
+        target = value & ((1 << 36) - 1)
+        high8 = (value >> 36) & 0xFF
+        return (high8 << 56) | (target if fmt == 2 else self.base + target)
+
+    def string(self, address):
+        at, _ = self.offset(address)
+        return self.data[at:self.data.index(b"\0", at)].decode()
+
+    def methods(self, address):
+        """The names in a method list (pointer lists, and the relative ones of Apple's linker)."""
+        if not address:
+            return set()
+        flags_size, count = struct.unpack_from("<2I", self.data, self.offset(address)[0])
+        size = flags_size & 0xFFFC
+        names = set()
+        for i in range(count):
+            entry = address + 8 + i * size
+            if flags_size & 0x80000000:  # relative: an offset to the selector's reference
+                delta = struct.unpack_from("<i", self.data, self.offset(entry)[0])[0]
+                names.add(self.string(self.pointer(entry + delta)))
+            else:
+                names.add(self.string(self.pointer(entry)))
+        return names
+
+    def objc_classes(self):
+        """Class name -> the methods of the class and of its categories."""
+        def class_info(cls):
+            ro = self.pointer(cls + 32) & ~7
+            return self.string(self.pointer(ro + 24)), self.pointer(ro + 32)
+        classes = {}
+        for section, owner in (("__objc_classlist", None), ("__objc_catlist", "cls")):
+            if section not in self.sections:
+                continue
+            address, size = self.sections[section]
+            for k in range(0, size, 8):
+                item = self.pointer(address + k)
+                if owner is None:
+                    name, methods = class_info(item)
+                else:
+                    cls = self.pointer(item + 8)
+                    if cls is None:
+                        continue  # a category on another image's class
+                    name, methods = class_info(cls)[0], self.pointer(item + 16)
+                classes.setdefault(name, set()).update(self.methods(methods))
+        return classes
+
+
+
+def read_classes(executable):
+    return MachO(executable.read_bytes()).objc_classes()
+
+
+def check_selectors(what, classes, objc_class, selectors):
+    methods = classes.get(objc_class, set())
     missing = [s for s in selectors if s not in methods]
     check(not missing, f"{objc_class} [{what}] answers {len(selectors)} selectors"
           + (f"; missing: {' '.join(missing)}" if missing else ""))
+
+
+def chained(executable):
+    return bool(MachO(executable.read_bytes()).formats)
 
 
 def table_selectors(source, owner):
@@ -201,8 +298,9 @@ def main(build):
         if not executable.is_file():
             continue
         for arch in sorted(ARCHITECTURES & slices(executable)):
-            listing = run(OBJDUMP, "--macho", "--objc-meta-data", thin(executable, arch))
-            check_selectors(arch, listing, objc_class, selectors)
+            slice_ = thin(executable, arch)
+            how = "chained fixups" if chained(slice_) else "rebase opcodes"
+            check_selectors(f"{arch}, {how}", read_classes(slice_), objc_class, selectors)
 
     # Resources.
     for document in STARTER_DOCUMENTS:
@@ -229,27 +327,6 @@ def main(build):
     return 0
 
 
-# A class's methods as objdump lists them for a binary from Apple's linker (relative method
-# lists); the addresses are made up, the layout is objdump's.
-MAC_LISTING = """\
-0000000100008010 0x100008c38 _OBJC_CLASS_$_FinderSyncExt
-           isa 0x100008c10 _OBJC_METACLASS_$_FinderSyncExt
-    superclass 0x0 _OBJC_CLASS_$_FIFinderSync
-     baseMethods 0x100004470
-\t\t   entsize 12 (relative)
-\t\t     count {count}
-{methods}"""
-MAC_METHOD = ("\t\t      name 0x{offset:x} (0x{address:x}) {name}\n"
-              "\t\t     types 0x{offset:x} (0x{address:x}) v24@0:8@16\n"
-              "\t\t       imp 0x{offset:x} (0x{address:x}) -[FinderSyncExt {name}]\n")
-
-
-def mac_listing(selectors):
-    methods = "".join(MAC_METHOD.format(offset=0x4bc8 + 12 * i, address=0x100009038 + 8 * i,
-                                        name=s) for i, s in enumerate(selectors))
-    return MAC_LISTING.format(count=len(selectors), methods=methods)
-
-
 def self_test(sdk):
     """Each check fails on the fault it exists for, and passes on the sound version."""
     global feeding_faults
@@ -267,15 +344,27 @@ def self_test(sdk):
         print(f"  {'ok  ' if ok else 'FAIL'}  self-test: {what}: "
               + (f"the check failed ({'; '.join(failed)})" if failed else "the check passed"))
 
-    def program(name, arm64_version="13.0", signed=True):
-        source = SCRATCH / "main.c"
-        source.write_text("int main(void) { return 0; }\n")
+    def program(name, arm64_version="13.0", signed=True, methods=None):
+        """A universal program, linked as Apple's linker links for its target (chained fixups);
+        with `methods`, of Objective-C: a class FinderSyncExt with those methods."""
+        source = SCRATCH / ("main.c" if methods is None else "main.m")
+        text = "int main(void) { return 0; }\n"
+        if methods is not None:
+            text = ("__attribute__((objc_root_class)) @interface FinderSyncExt\n@end\n"
+                    "@implementation FinderSyncExt\n"
+                    + "".join(f"- (void){m[:-1]}:(id)sender {{ (void)sender; }}\n"
+                              if m.endswith(":") else f"- (void){m} {{}}\n" for m in methods)
+                    + "@end\n" + text)
+        source.write_text(text)
         built = []
         for arch, version in (("arm64", arm64_version), ("x86_64", "13.0")):
             out = SCRATCH / f"{name}.{arch}"
-            flags = ["-fuse-ld=lld"] if ON_LINUX else []
+            flags = (["-B", CROSS_LINKER, "-fuse-ld=lld", "-mlinker-version=705",
+                      "-Wl,-fixup_chains"] if ON_LINUX else [])
             if arch == "arm64" and not signed:
                 flags.append("-Wl,-no_adhoc_codesign")
+            if methods is not None:
+                flags.append("-lobjc")
             run("clang", "-target", f"{arch}-apple-macos{version}", "-isysroot", sdk, *flags,
                 source, "-o", out)
             built.append(out)
@@ -284,6 +373,11 @@ def self_test(sdk):
         return universal
 
     print(f"macOS checks, fed what each exists to catch (SDK {sdk})")
+    global CROSS_LINKER
+    if ON_LINUX:
+        CROSS_LINKER = SCRATCH / "linker"
+        CROSS_LINKER.mkdir()
+        (CROSS_LINKER / "ld64.lld").symlink_to("/usr/lib/llvm-16/bin/ld64.lld")
     sound = program("sound")
     expect(None, "a sound universal program", lambda: check_executable(sound, "13.0"))
     older = program("older", arm64_version="11.0")
@@ -294,11 +388,18 @@ def self_test(sdk):
            lambda: check_executable(unsigned, "13.0"))
 
     selectors = ["menuForMenuKind:"] + [f"doc{i:02d}:" for i in range(20)] + ["openHostApp:"]
-    expect(None, "a full listing in the form of Apple's linker",
-           lambda: check_selectors("Mac", mac_listing(selectors), "FinderSyncExt", selectors))
-    expect("missing: doc07:", "that listing without doc07:",
-           lambda: check_selectors("Mac", mac_listing([s for s in selectors if s != "doc07:"]),
-                                   "FinderSyncExt", selectors))
+
+    def selectors_of(universal):
+        for arch in sorted(ARCHITECTURES):
+            slice_ = thin(universal, arch)
+            check(chained(slice_), f"{universal.name} [{arch}]: linked with chained fixups")
+            check_selectors(arch, read_classes(slice_), "FinderSyncExt", selectors)
+
+    whole = program("whole", methods=selectors)
+    expect(None, "a class with every method, linked with chained fixups",
+           lambda: selectors_of(whole))
+    short = program("short", methods=[s for s in selectors if s != "doc07:"])
+    expect("missing: doc07:", "that class without doc07:", lambda: selectors_of(short))
 
     info = {"CFBundlePackageType": "APPL", "LSMinimumSystemVersion": "13.0",
             "NSHighResolutionCapable": True}

@@ -44,7 +44,12 @@ if [ "$(head -n "$(printf '%s\n' "$expected" | wc -l)" "$signed")" != "$expected
 fi
 echo "the signing commands hand codesign the identity \"$identity\" whole"
 echo
-scripts/macos-checks.py "$build"
+scripts/macos-checks.py "$build" | tee "$log"
+# Linked as Apple's linker links for macOS 13: the checks above read chained fixups.
+grep -q 'arm64, chained fixups\] answers' "$log" || {
+    echo "macOS cross-check: the build was not linked with chained fixups" >&2
+    exit 1
+}
 echo
 scripts/macos-checks.py --self-test "$sdk"
 # The Mac workflow is only read by GitHub: it must at least parse.
