@@ -18,6 +18,7 @@ clang++ "${flags[@]}" fuzz/names_fuzzer.cpp shared/Templates.cpp "${platform[@]}
     -o "$out/names_fuzzer"
 clang++ "${flags[@]}" fuzz/request_fuzzer.cpp platform/linux/ExtensionProtocol.cpp \
     platform/common/AppKit.cpp platform/linux/Desktop.cpp platform/linux/ExtensionRegistry.cpp \
+    platform/linux/Volumes.cpp \
     "${platform[@]}" $icu -o "$out/request_fuzzer"
 
 rm -rf "$out/corpus" && mkdir -p "$out/corpus"
