@@ -24,7 +24,8 @@ Usage: scripts/macos-checks.py BUILD_DIR
 unsigned arm64 slice, a class without one of the selectors, linked with chained fixups, a plist
 without a key) and fails unless each check fails on it and passes on the sound version. It builds
 small programs with clang against the SDK, linked as Apple's linker links for macOS 13 (on Linux
-with LLVM 16's ld64.lld and -fixup_chains).
+with LLVM 16's ld64.lld and -fixup_chains), and rewrites copies of them into the other forms
+Apple's linker writes: chained pointers as offsets from the image, relative method lists.
 
 On Linux it uses Debian's LLVM tools; on a Mac, Xcode's (lipo, otool, objdump).
 """
@@ -113,30 +114,37 @@ class MachO:
         magic, _, _, _, ncmds, _, _, _ = struct.unpack_from("<8I", data, 0)
         if magic != 0xFEEDFACF:
             raise ValueError("not a thin 64-bit Mach-O file")
-        self.segments, self.sections, self.formats = [], {}, {}
+        self.segments, self.sections, self.formats, self.chains = [], {}, {}, []
         chained = None
         at = 32
         for _ in range(ncmds):
             cmd, size = struct.unpack_from("<2I", data, at)
             if cmd == LC_SEGMENT_64:
-                name, vmaddr, vmsize, fileoff, _, _, _, nsects, _ = \
-                    struct.unpack_from("<16s4Q4I", data, at + 8)
+                vmaddr, vmsize, fileoff, filesize, _, _, nsects, _ = \
+                    struct.unpack_from("<4Q4I", data, at + 24)
                 self.segments.append((vmaddr, vmsize, fileoff))
+                if fileoff == 0 and filesize > 0:
+                    self.base = vmaddr  # where the Mach-O header is mapped: __TEXT
                 for k in range(nsects):
                     sect = struct.unpack_from("<16s16s2Q", data, at + 72 + 80 * k)
                     self.sections[sect[0].rstrip(b"\0").decode()] = (sect[2], sect[3])
             elif cmd == LC_DYLD_CHAINED_FIXUPS:
                 chained = struct.unpack_from("<I", data, at + 8)[0]
             at += size
-        self.base = min(s[0] for s in self.segments if s[2] == 0 and s[1] > 0)
         if chained is not None:
-            # dyld_chained_fixups_header, then dyld_chained_starts_in_image: the pointer format
-            # of each segment that has fixups.
+            # dyld_chained_fixups_header, then dyld_chained_starts_in_image: for each segment
+            # with fixups, dyld_chained_starts_in_segment (its pointer format, and where in each
+            # page its chain of fixups starts).
             starts = chained + struct.unpack_from("<I", data, chained + 4)[0]
             count = struct.unpack_from("<I", data, starts)[0]
             for i, offset in enumerate(struct.unpack_from(f"<{count}I", data, starts + 4)):
                 if offset:
-                    self.formats[i] = struct.unpack_from("<H", data, starts + offset + 6)[0]
+                    at = starts + offset
+                    _, page_size, fmt, segment_offset, _, pages = \
+                        struct.unpack_from("<IHHQIH", data, at)
+                    self.formats[i] = fmt
+                    self.chains.append((at + 6, segment_offset, page_size,
+                                        struct.unpack_from(f"<{pages}H", data, at + 22)))
 
     def offset(self, address):
         for i, (vmaddr, vmsize, fileoff) in enumerate(self.segments):
@@ -327,6 +335,69 @@ def main(build):
     return 0
 
 
+def with_offset_pointers(universal):
+    """A copy of a program whose chained fixups point by address (DYLD_CHAINED_PTR_64, as LLVM's
+    linker writes them), rewritten to point by offset from the image (DYLD_CHAINED_PTR_64_OFFSET),
+    the form Apple's linker may write instead."""
+    slices_ = []
+    for arch in sorted(ARCHITECTURES):
+        image = MachO(thin(universal, arch).read_bytes())
+        data = bytearray(image.data)
+        for format_at, segment_offset, page_size, page_starts in image.chains:
+            struct.pack_into("<H", data, format_at, 6)
+            for page, start in enumerate(page_starts):
+                address = None if start == 0xFFFF else \
+                    image.base + segment_offset + page * page_size + start
+                while address is not None:
+                    at = image.offset(address)[0]
+                    value = struct.unpack_from("<Q", data, at)[0]
+                    if not value >> 63:  # a rebase: its target less the image's address
+                        target = (value & ((1 << 36) - 1)) - image.base
+                        value = value & ~((1 << 36) - 1) | target
+                        struct.pack_into("<Q", data, at, value)
+                    step = (value >> 51) & 0xFFF
+                    address = address + 4 * step if step else None
+        out = SCRATCH / f"offsets.{arch}"
+        out.write_bytes(bytes(data))
+        slices_.append(out)
+    universal_out = SCRATCH / "offsets"
+    run(LIPO, "-create", *slices_, "-output", universal_out)
+    return universal_out
+
+
+def with_relative_method_lists(universal):
+    """A copy of a program whose method lists are rewritten in the relative form of Apple's
+    linker: entries of three 32-bit offsets, each from its own field, the name's to the
+    selector's reference. (The program must message each of its methods, so that every selector
+    has a reference.)"""
+    slices_ = []
+    for arch in sorted(ARCHITECTURES):
+        image = MachO(thin(universal, arch).read_bytes())
+        data = bytearray(image.data)
+        address, size = image.sections["__objc_selrefs"]
+        references = {image.string(image.pointer(address + k)): address + k
+                      for k in range(0, size, 8)}
+        address, size = image.sections["__objc_classlist"]
+        for k in range(0, size, 8):
+            ro = image.pointer(image.pointer(address + k) + 32) & ~7
+            methods = image.pointer(ro + 32)
+            count = struct.unpack_from("<2I", data, image.offset(methods)[0])[1]
+            entries = [[image.pointer(methods + 8 + 24 * i + field) for field in (0, 8, 16)]
+                       for i in range(count)]
+            struct.pack_into("<2I", data, image.offset(methods)[0], 0x80000000 | 12, count)
+            for i, (name, types, imp) in enumerate(entries):
+                entry = methods + 8 + 12 * i
+                struct.pack_into("<3i", data, image.offset(entry)[0],
+                                 references[image.string(name)] - entry, types - entry - 4,
+                                 imp - entry - 8)
+        out = SCRATCH / f"relative.{arch}"
+        out.write_bytes(bytes(data))
+        slices_.append(out)
+    universal_out = SCRATCH / "relative"
+    run(LIPO, "-create", *slices_, "-output", universal_out)
+    return universal_out
+
+
 def self_test(sdk):
     """Each check fails on the fault it exists for, and passes on the sound version."""
     global feeding_faults
@@ -354,7 +425,12 @@ def self_test(sdk):
                     "@implementation FinderSyncExt\n"
                     + "".join(f"- (void){m[:-1]}:(id)sender {{ (void)sender; }}\n"
                               if m.endswith(":") else f"- (void){m} {{}}\n" for m in methods)
-                    + "@end\n" + text)
+                    + "@end\n"
+                    # every selector messaged, so that each has a reference (__objc_selrefs)
+                    + "void use(FinderSyncExt* o) {\n"
+                    + "".join(f"  [o {m[:-1]}:0];\n" if m.endswith(":") else f"  [o {m}];\n"
+                              for m in methods)
+                    + "}\n" + text)
         source.write_text(text)
         built = []
         for arch, version in (("arm64", arm64_version), ("x86_64", "13.0")):
@@ -398,8 +474,16 @@ def self_test(sdk):
     whole = program("whole", methods=selectors)
     expect(None, "a class with every method, linked with chained fixups",
            lambda: selectors_of(whole))
+    offsets = with_offset_pointers(whole)
+    expect(None, "the same with pointers as offsets from the image (DYLD_CHAINED_PTR_64_OFFSET)",
+           lambda: selectors_of(offsets))
+    relative = with_relative_method_lists(whole)
+    expect(None, "the same with relative method lists", lambda: selectors_of(relative))
     short = program("short", methods=[s for s in selectors if s != "doc07:"])
     expect("missing: doc07:", "that class without doc07:", lambda: selectors_of(short))
+    short_relative = with_relative_method_lists(short)
+    expect("missing: doc07:", "that class with relative method lists",
+           lambda: selectors_of(short_relative))
 
     info = {"CFBundlePackageType": "APPL", "LSMinimumSystemVersion": "13.0",
             "NSHighResolutionCapable": True}
