@@ -117,8 +117,7 @@ int drainMainQueue() {
     return ranJobs - before;
 }
 
-// The system's controller is asked only in a process the system started as an extension: what it
-// does in any other process (a test program) is nowhere said.
+// The system's controller is asked only in a process the system started as an extension.
 void FinderSyncController::setDirectoryURLs(std::set<URL> urls) {
     if (startedAsExtension()) {
         NSMutableSet<NSURL*>* set = [NSMutableSet set];

@@ -66,12 +66,15 @@ private:
 // Calls every VolumeObserver: what the system's layer does when it sees the volumes change.
 void volumesChanged();
 
+// Whether the system started this process as an extension (NSExtensionMain was called). The
+// layer touches the system's Finder Sync controller only then: what it does in any other process,
+// such as a test program, is nowhere said.
+bool startedAsExtension();
+
 namespace testing {
-// Whether the system started this process as an extension. The layer touches the system's
-// Finder Sync controller only then (its tests are plain programs); tests may claim it.
+// A test may claim that the system started it as an extension.
 void setStartedAsExtension(bool started);
 } // namespace testing
-bool startedAsExtension();
 
 // Principal classes by name, as the runtime knows them: NSExtensionMain makes the one its
 // Info.plist declares.
