@@ -211,19 +211,11 @@ class MachO:
 
 
 
-def read_classes(executable):
-    return MachO(executable.read_bytes()).objc_classes()
-
-
 def check_selectors(what, classes, objc_class, selectors):
     methods = classes.get(objc_class, set())
     missing = [s for s in selectors if s not in methods]
     check(not missing, f"{objc_class} [{what}] answers {len(selectors)} selectors"
           + (f"; missing: {' '.join(missing)}" if missing else ""))
-
-
-def chained(executable):
-    return bool(MachO(executable.read_bytes()).formats)
 
 
 def table_selectors(source, owner):
@@ -306,9 +298,9 @@ def main(build):
         if not executable.is_file():
             continue
         for arch in sorted(ARCHITECTURES & slices(executable)):
-            slice_ = thin(executable, arch)
-            how = "chained fixups" if chained(slice_) else "rebase opcodes"
-            check_selectors(f"{arch}, {how}", read_classes(slice_), objc_class, selectors)
+            image = MachO(thin(executable, arch).read_bytes())
+            how = "chained fixups" if image.formats else "rebase opcodes"
+            check_selectors(f"{arch}, {how}", image.objc_classes(), objc_class, selectors)
 
     # Resources.
     for document in STARTER_DOCUMENTS:
@@ -335,14 +327,30 @@ def main(build):
     return 0
 
 
-def with_offset_pointers(universal):
-    """A copy of a program whose chained fixups point by address (DYLD_CHAINED_PTR_64, as LLVM's
-    linker writes them), rewritten to point by offset from the image (DYLD_CHAINED_PTR_64_OFFSET),
-    the form Apple's linker may write instead."""
+def rewritten(universal, name, rewrite):
+    """A copy of a universal program, each slice's bytes changed by rewrite(image, data)."""
     slices_ = []
     for arch in sorted(ARCHITECTURES):
         image = MachO(thin(universal, arch).read_bytes())
         data = bytearray(image.data)
+        rewrite(image, data)
+        out = SCRATCH / f"{name}.{arch}"
+        out.write_bytes(bytes(data))
+        slices_.append(out)
+    return joined(name, slices_)
+
+
+def joined(name, slices_):
+    universal = SCRATCH / name
+    run(LIPO, "-create", *slices_, "-output", universal)
+    return universal
+
+
+def with_offset_pointers(universal):
+    """A copy of a program whose chained fixups point by address (DYLD_CHAINED_PTR_64, as LLVM's
+    linker writes them), rewritten to point by offset from the image (DYLD_CHAINED_PTR_64_OFFSET),
+    the form Apple's linker may write instead."""
+    def rewrite(image, data):
         for format_at, segment_offset, page_size, page_starts in image.chains:
             struct.pack_into("<H", data, format_at, 6)
             for page, start in enumerate(page_starts):
@@ -357,12 +365,8 @@ def with_offset_pointers(universal):
                         struct.pack_into("<Q", data, at, value)
                     step = (value >> 51) & 0xFFF
                     address = address + 4 * step if step else None
-        out = SCRATCH / f"offsets.{arch}"
-        out.write_bytes(bytes(data))
-        slices_.append(out)
-    universal_out = SCRATCH / "offsets"
-    run(LIPO, "-create", *slices_, "-output", universal_out)
-    return universal_out
+
+    return rewritten(universal, "offsets", rewrite)
 
 
 def with_relative_method_lists(universal):
@@ -370,10 +374,7 @@ def with_relative_method_lists(universal):
     linker: entries of three 32-bit offsets, each from its own field, the name's to the
     selector's reference. (The program must message each of its methods, so that every selector
     has a reference.)"""
-    slices_ = []
-    for arch in sorted(ARCHITECTURES):
-        image = MachO(thin(universal, arch).read_bytes())
-        data = bytearray(image.data)
+    def rewrite(image, data):
         address, size = image.sections["__objc_selrefs"]
         references = {image.string(image.pointer(address + k)): address + k
                       for k in range(0, size, 8)}
@@ -390,12 +391,8 @@ def with_relative_method_lists(universal):
                 struct.pack_into("<3i", data, image.offset(entry)[0],
                                  references[image.string(name)] - entry, types - entry - 4,
                                  imp - entry - 8)
-        out = SCRATCH / f"relative.{arch}"
-        out.write_bytes(bytes(data))
-        slices_.append(out)
-    universal_out = SCRATCH / "relative"
-    run(LIPO, "-create", *slices_, "-output", universal_out)
-    return universal_out
+
+    return rewritten(universal, "relative", rewrite)
 
 
 def self_test(sdk):
@@ -444,9 +441,7 @@ def self_test(sdk):
             run("clang", "-target", f"{arch}-apple-macos{version}", "-isysroot", sdk, *flags,
                 source, "-o", out)
             built.append(out)
-        universal = SCRATCH / name
-        run(LIPO, "-create", *built, "-output", universal)
-        return universal
+        return joined(name, built)
 
     print(f"macOS checks, fed what each exists to catch (SDK {sdk})")
     global CROSS_LINKER
@@ -467,9 +462,9 @@ def self_test(sdk):
 
     def selectors_of(universal):
         for arch in sorted(ARCHITECTURES):
-            slice_ = thin(universal, arch)
-            check(chained(slice_), f"{universal.name} [{arch}]: linked with chained fixups")
-            check_selectors(arch, read_classes(slice_), "FinderSyncExt", selectors)
+            image = MachO(thin(universal, arch).read_bytes())
+            check(bool(image.formats), f"{universal.name} [{arch}]: linked with chained fixups")
+            check_selectors(arch, image.objc_classes(), "FinderSyncExt", selectors)
 
     whole = program("whole", methods=selectors)
     expect(None, "a class with every method, linked with chained fixups",
