@@ -4,12 +4,18 @@
 # Usage: bench/run.sh [NAME...]   (NAME: catalogue, creation, app; default: all of them)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-cmake --preset bench >/dev/null
-cmake --build --preset bench >/dev/null
+# Quiet when the build succeeds; when it fails, its own messages are what the reader needs.
+build_log=$(mktemp)
+trap 'rm -f "$build_log"' EXIT
+{ cmake --preset bench && cmake --build --preset bench; } >"$build_log" 2>&1 || {
+    cat "$build_log" >&2
+    echo "bench/run.sh: the benchmarks did not build (messages above)" >&2
+    exit 1
+}
 export LEMVORA_WINDOW_SHOT="$PWD/build-bench/Lemvora.app/Contents/MacOS/lemvora-window-shot"
 export LEMVORA_FAKE_PASSWD_LIBRARY="$PWD/build-bench/bench/liblemvora_bench_passwd.dylib" # Mac
 results=$(mktemp -d)
-trap 'rm -rf "$results"' EXIT
+trap 'rm -rf "$results" "$build_log"' EXIT
 for name in ${@:-catalogue creation app}; do
     echo "== $name"
     tests/support/with-fake-home.sh "build-bench/bench/${name}_bench" \
