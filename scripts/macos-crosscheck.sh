@@ -4,7 +4,9 @@
 # compile or link error, or failed check. This proves the code compiles and links against the
 # real frameworks and that the bundles are put together as a Mac needs them; it does not run
 # anything (that needs a Mac). Signing is skipped here. Last, each check is fed the fault it
-# exists for, and must fail on it (macos-checks.py --self-test).
+# exists for, and must fail on it (macos-checks.py --self-test): twice, with the self-test's
+# programs as LLVM's linker writes them, and as ../shared/tools/apple-linker-form rewrites them
+# into the form of Apple's linker (a clang wrapper written apart from our Mach-O code).
 #
 # Usage: scripts/macos-crosscheck.sh SDK_ROOT
 #   SDK_ROOT: a macOS SDK folder (holding System/ and usr/), such as the root/ folder of
@@ -12,11 +14,17 @@
 set -euo pipefail
 sdk=$(realpath -- "${1:?usage: scripts/macos-crosscheck.sh SDK_ROOT}")
 cd "$(dirname "$0")/.."
+apple_form=$(realpath -m ../shared/tools/apple-linker-form)
+[ -x "$apple_form/clang" ] || {
+    echo "macOS cross-check: the self-test's second run needs $apple_form/clang" >&2
+    exit 1
+}
 scripts/install-deps.sh
 build=build-macos
 log=$(mktemp)
 signed=$(mktemp)
-trap 'rm -f "$log" "$signed"' EXIT
+rewritten=$(mktemp)
+trap 'rm -f "$log" "$signed" "$rewritten"' EXIT
 # The signing commands run too, with a stand-in for codesign and an identity shaped as Apple's.
 identity="Developer ID Application: Ad Soyad (AB12CD34EF)"
 export LEMVORA_CODESIGN_LOG="$signed" LEMVORA_CODESIGN_EXPECTED="$identity"
@@ -52,6 +60,13 @@ grep -q 'arm64, chained fixups\] answers' "$log" || {
 }
 echo
 scripts/macos-checks.py --self-test "$sdk"
+echo
+# The wrapper lists each file it rewrote in APPLE_FORM_LOG; without it, the wrapper exits 1.
+APPLE_FORM_LOG="$rewritten" PATH="$apple_form:$PATH" scripts/macos-checks.py --self-test "$sdk"
+[ -s "$rewritten" ] || {
+    echo "macOS cross-check: the self-test's programs did not go through $apple_form" >&2
+    exit 1
+}
 # The Mac workflow is only read by GitHub: it must at least parse.
 python3 -c 'import sys, yaml; yaml.safe_load(open(sys.argv[1]))' .github/workflows/macos.yml
 echo "the Mac workflow parses"
