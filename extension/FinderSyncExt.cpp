@@ -42,18 +42,43 @@ const SelectorTable<FinderSyncExt>& FinderSyncExt::selectorTable() {
 // "/" offers the menu in every folder of the start-up volume. Finder does not carry a registered
 // "/" over to the other volumes (USB sticks, second disks, disk images, shares): each is
 // registered too, and the set is made again whenever a volume comes, goes or is renamed.
-FinderSyncExt::FinderSyncExt()
-    : volumes(std::make_unique<VolumeObserver>([this] { registerDirectories(); })) {
-    registerDirectories();
+//
+// The set is written on the main thread alone, where the volumes' notifications arrive. The
+// system makes the principal object on a thread of its choosing; were the first registration
+// made there, it could run alongside a notification's on the main thread: two writers of one
+// set, and the older set (read before a mount) may land last, leaving Finder without that volume
+// until the next event. So an object made elsewhere queues its watch and its first registration
+// on the main queue.
+FinderSyncExt::FinderSyncExt() : self(std::make_shared<FinderSyncExt*>(this)) {
+    if (isMainThread()) {
+        watchVolumes();
+        return;
+    }
+    dispatchAsyncMain([alive = std::weak_ptr<FinderSyncExt*>(self)] {
+        if (const auto ext = alive.lock())
+            (*ext)->watchVolumes();
+    });
 }
 
 FinderSyncExt::~FinderSyncExt() = default;
 
-void FinderSyncExt::registerDirectories() {
+void FinderSyncExt::watchVolumes() {
+    volumes = std::make_unique<VolumeObserver>(
+        [this](const std::string& source) { registerDirectories(source); });
+    registerDirectories("start");
+}
+
+void FinderSyncExt::registerDirectories(const std::string& source) {
     std::set<URL> folders{URL("/")};
     for (auto& volume : mountedVolumeURLs())
         folders.insert(std::move(volume));
+    // On a Mac one mount is told twice (by the workspace and by the kernel), and a change of a
+    // mount's flags changes no folder: the same set again would only be more work for Finder.
+    if (folders == registered)
+        return;
+    registered = folders;
     FinderSyncController::defaultController().setDirectoryURLs(std::move(folders));
+    osLog("Finder'a " + std::to_string(registered.size()) + " klasör kaydedildi (" + source + ")");
 }
 
 const std::array<Selector, Templates::maxItems>& FinderSyncExt::selectors() {

@@ -8,6 +8,7 @@
 #include <array>
 #include <exception>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -59,13 +60,18 @@ public:
     static const std::array<platform::Selector, Templates::maxItems>& selectors();
 
 private:
-    void registerDirectories();
+    void watchVolumes();
+    void registerDirectories(const std::string& source);
     void openDocument(int index);
     std::optional<Templates::URL> destinationDirectory() const;
     void presentError(const std::exception& error, const std::string& title);
 
     std::vector<Templates::Template> templates; // the list behind the last menu served
+    // Main thread only: the folders as last registered, and the watch that registers them anew.
+    std::set<platform::URL> registered;
     std::unique_ptr<platform::VolumeObserver> volumes;
+    // Gone with this object, so that a job it queued and that runs later knows.
+    std::shared_ptr<FinderSyncExt*> self;
 };
 
 } // namespace lemvora

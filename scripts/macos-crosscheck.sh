@@ -22,17 +22,20 @@ apple_form=$(realpath -m ../shared/tools/apple-linker-form)
 scripts/install-deps.sh
 build=build-macos
 log=$(mktemp)
-signed=$(mktemp)
 rewritten=$(mktemp)
-trap 'rm -f "$log" "$signed" "$rewritten"' EXIT
+trap 'rm -f "$log" "$rewritten"' EXIT
 # The signing commands run too, with a stand-in for codesign and an identity shaped as Apple's.
+# The build folder keeps what the stand-in needs (its log, in the folder, and the identity), so
+# that `cmake --build build-macos` by hand, after a change, signs as this script does.
 identity="Developer ID Application: Ad Soyad (AB12CD34EF)"
-export LEMVORA_CODESIGN_LOG="$signed" LEMVORA_CODESIGN_EXPECTED="$identity"
+signed="$PWD/$build/codesign-stand-in.log"
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/macos-cross.cmake" -DLEMVORA_MACOS_SDK="$sdk" \
     -DLEMVORA_CODESIGN="$PWD/scripts/codesign-stand-in.sh" \
-    -DLEMVORA_CODESIGN_IDENTITY="$identity" \
+    -DLEMVORA_CODESIGN_IDENTITY="$identity" -DLEMVORA_CODESIGN_TIMESTAMP=ON \
+    -DLEMVORA_CODESIGN_ENVIRONMENT="LEMVORA_CODESIGN_LOG=$signed;LEMVORA_CODESIGN_EXPECTED=$identity" \
     -DLEMVORA_WARNINGS_AS_ERRORS=ON >"$log" 2>&1 || { cat "$log"; exit 1; }
+: >"$signed"
 cmake --build "$build" -j "$(nproc)" 2>&1 | tee -a "$log"
 if grep -q -i 'warning:' "$log"; then
     echo "macOS cross-check: the build printed warnings" >&2

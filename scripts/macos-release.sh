@@ -31,9 +31,14 @@ notarize() {
     echo "Notarized: $1 ($id)"
 }
 
-build=build-release
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DLEMVORA_BUILD_TESTS=OFF \
-    -DLEMVORA_CODESIGN_IDENTITY="$identity" -DLEMVORA_WARNINGS_AS_ERRORS=ON
+# A folder of the release's own: build-release is the README's ad-hoc build, and a build folder
+# keeps its cache. --fresh and every signing setting given here: an identity, a "no timestamp"
+# or a codesign stand-in left in the cache by another build never reaches a release.
+build=build-dist
+cmake --fresh -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DLEMVORA_BUILD_TESTS=OFF \
+    -DLEMVORA_CODESIGN="$(xcrun --find codesign)" -DLEMVORA_CODESIGN_ENVIRONMENT= \
+    -DLEMVORA_CODESIGN_IDENTITY="$identity" -DLEMVORA_CODESIGN_TIMESTAMP=ON \
+    -DLEMVORA_WARNINGS_AS_ERRORS=ON
 cmake --build "$build"
 codesign --verify --strict --deep --verbose=2 "$build/Lemvora.app"
 

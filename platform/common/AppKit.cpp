@@ -5,7 +5,12 @@
 
 #include <deque>
 #include <map>
+#include <mutex>
 #include <system_error>
+
+#if !defined(__APPLE__)
+#include <unistd.h>
+#endif
 
 namespace platform {
 
@@ -26,6 +31,8 @@ std::shared_ptr<Workspace>& workspace() {
     return shared;
 }
 #if !defined(__APPLE__)
+// Jobs may come from any thread; the main thread runs them.
+std::mutex mainQueueLock;
 std::deque<std::function<void()>>& mainQueue() {
     static std::deque<std::function<void()>> queue;
     return queue;
@@ -65,18 +72,28 @@ void Workspace::setShared(std::shared_ptr<Workspace> shared) {
 
 #if !defined(__APPLE__)
 void dispatchAsyncMain(std::function<void()> job) {
+    const std::lock_guard lock(mainQueueLock);
     mainQueue().push_back(std::move(job));
 }
 
 int drainMainQueue() {
     int ran = 0;
-    while (!mainQueue().empty()) {
-        auto job = std::move(mainQueue().front());
-        mainQueue().pop_front();
-        job();
+    for (;;) {
+        std::function<void()> job;
+        {
+            const std::lock_guard lock(mainQueueLock);
+            if (mainQueue().empty())
+                return ran;
+            job = std::move(mainQueue().front());
+            mainQueue().pop_front();
+        }
+        job(); // unlocked: a job may queue another
         ++ran;
     }
-    return ran;
+}
+
+bool isMainThread() {
+    return ::gettid() == ::getpid();
 }
 #endif
 
@@ -104,16 +121,25 @@ void FinderSyncController::setTargetedURL(std::optional<URL> url) {
 #endif
 
 namespace {
-std::map<int, std::function<void()>>& volumeObservers() {
-    static std::map<int, std::function<void()>> observers;
+std::map<int, VolumeObserver::Handler>& volumeObservers() {
+    static std::map<int, VolumeObserver::Handler> observers;
     return observers;
 }
 bool startedAsExtension_ = false;
+std::optional<std::vector<URL>> testVolumes;
 } // namespace
 
 void watchVolumes(); // per system: makes it call volumesChanged() as volumes come and go
+std::vector<URL> systemMountedVolumeURLs(); // per system
 
-VolumeObserver::VolumeObserver(std::function<void()> changed) {
+std::vector<URL> mountedVolumeURLs() {
+    return testVolumes ? *testVolumes : systemMountedVolumeURLs();
+}
+void testing::setMountedVolumeURLs(std::optional<std::vector<URL>> volumes) {
+    testVolumes = std::move(volumes);
+}
+
+VolumeObserver::VolumeObserver(Handler changed) {
     watchVolumes();
     static int lastId = 0;
     id_ = ++lastId;
@@ -124,12 +150,12 @@ VolumeObserver::~VolumeObserver() {
     volumeObservers().erase(id_);
 }
 
-void volumesChanged() {
+void volumesChanged(const std::string& source) {
     // A copy: an observer may end itself or start another.
     const auto observers = volumeObservers();
     for (const auto& [id, changed] : observers)
         if (volumeObservers().count(id) != 0)
-            changed();
+            changed(source);
 }
 
 bool startedAsExtension() {

@@ -112,6 +112,8 @@ void NSLog(const std::string& line) {
     std::fflush(stderr);
 }
 
+void osLog(const std::string&) {}
+
 namespace {
 
 bool haveSessionBus() {

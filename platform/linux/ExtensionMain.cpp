@@ -151,7 +151,7 @@ int NSExtensionMain(int, char**) {
     // As Finder learns of a new directory set at once, the host is told between requests.
     input.watch(linux_volumes::mountTableDescriptor(), [&controller] {
         const auto before = controller.directoryURLs();
-        volumesChanged();
+        volumesChanged("mountinfo");
         if (controller.directoryURLs() != before)
             emit({{"directoryURLs", urlsJSON(controller.directoryURLs())}});
     });

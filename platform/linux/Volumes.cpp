@@ -46,7 +46,7 @@ std::string unescaped(std::string_view field) {
 
 } // namespace
 
-std::vector<URL> mountedVolumeURLs() {
+std::vector<URL> systemMountedVolumeURLs() {
     std::vector<URL> volumes;
     std::ifstream table(mountTable);
     std::string line;

@@ -1,6 +1,6 @@
-// The layer's services on the real frameworks: NSAlert, NSWorkspace, NSLog, the main dispatch
-// queue, FIFinderSyncController and the file manager's home folder. (The principal class that
-// Finder instantiates is in ExtensionMain.mm.)
+// The layer's services on the real frameworks: NSAlert, NSWorkspace, NSLog and os_log, the main
+// dispatch queue, FIFinderSyncController, the volumes and their notifications, and the file
+// manager's home folder. (The principal class that Finder instantiates is in ExtensionMain.mm.)
 #include "platform/AppKit.h"
 #include "Activation.h"
 #include "Strings.h"
@@ -14,6 +14,11 @@
 #include <memory>
 #include <system_error>
 
+#include <notify.h>
+#include <notify_keys.h>
+#include <os/log.h>
+#include <pthread.h>
+
 using platform::macos::ns;
 
 namespace platform {
@@ -22,6 +27,11 @@ namespace {
 
 NSURL* fileURL(const URL& url) {
     return [NSURL fileURLWithPath:ns(url.string())];
+}
+// A folder's URL, made without asking the disk: fileURLWithPath: alone asks it whether the path
+// is a folder, and a dead network share holds that question for tens of seconds.
+NSURL* folderURL(const URL& url) {
+    return [NSURL fileURLWithPath:ns(url.string()) isDirectory:YES];
 }
 URL path(NSURL* url) {
     return URL(url.fileSystemRepresentation);
@@ -80,6 +90,15 @@ void NSLog(const std::string& line) {
     ::NSLog(@"%@", ns(line));
 }
 
+void osLog(const std::string& line) {
+    static const os_log_t log = [] {
+        NSString* identifier = NSBundle.mainBundle.bundleIdentifier;
+        return os_log_create(identifier != nil ? identifier.UTF8String : "com.lemvora.Lemvora",
+                             "general");
+    }();
+    os_log(log, "%{public}s", line.c_str());
+}
+
 std::string localizedDescription(const std::exception& error) {
     // The system's own wording for an errno, in the user's language, as NSError gives it.
     if (const auto* system = dynamic_cast<const std::system_error*>(&error);
@@ -108,6 +127,10 @@ void dispatchAsyncMain(std::function<void()> job) {
     });
 }
 
+bool isMainThread() {
+    return pthread_main_np() != 0;
+}
+
 int drainMainQueue() {
     // The system runs the main queue from the main run loop. Where nobody runs that loop (a test
     // program), turn it until the jobs submitted so far, and those they submit, have run.
@@ -117,12 +140,13 @@ int drainMainQueue() {
     return ranJobs - before;
 }
 
-// The system's controller is asked only in a process the system started as an extension.
+// The system's controller is asked only in a process the system started as an extension. Every
+// registered URL is a folder's, and is made as one (folderURL), without asking the disk.
 void FinderSyncController::setDirectoryURLs(std::set<URL> urls) {
     if (startedAsExtension()) {
         NSMutableSet<NSURL*>* set = [NSMutableSet set];
         for (const auto& url : urls)
-            [set addObject:fileURL(url)];
+            [set addObject:folderURL(url)];
         FIFinderSyncController.defaultController.directoryURLs = set;
     }
     directoryURLs_ = std::move(urls);
@@ -142,7 +166,7 @@ void FinderSyncController::setTargetedURL(std::optional<URL> url) {
     targetedURL_ = std::move(url);
 }
 
-std::vector<URL> mountedVolumeURLs() {
+std::vector<URL> systemMountedVolumeURLs() {
     std::vector<URL> volumes;
     for (NSURL* volume in [NSFileManager.defaultManager
              mountedVolumeURLsIncludingResourceValuesForKeys:@[]
@@ -152,8 +176,11 @@ std::vector<URL> mountedVolumeURLs() {
 }
 
 void watchVolumes() {
-    // Once for the process: the workspace posts these on its own centre, and the main queue
-    // delivers them where the extension's other work runs.
+    // Once for the process, from two sources, both delivered on the main queue, where the
+    // extension's other work runs. The workspace posts its notifications on its own centre, but
+    // nothing says that they reach a sandboxed extension; the kernel's own, through notifyd, come
+    // for every mount, unmount and update of a mount's state. One event often comes through both:
+    // the extension registers again only when its set of folders changed.
     static const bool watching = [] {
         NSNotificationCenter* centre = NSWorkspace.sharedWorkspace.notificationCenter;
         for (NSNotificationName name in @[
@@ -163,9 +190,19 @@ void watchVolumes() {
             [centre addObserverForName:name
                                 object:nil
                                  queue:NSOperationQueue.mainQueue
-                            usingBlock:^(NSNotification*) {
-                              volumesChanged();
+                            usingBlock:^(NSNotification* notification) {
+                              volumesChanged(notification.name.UTF8String);
                             }];
+        for (const char* name : {kNotifyVFSMount, kNotifyVFSUnmount, kNotifyVFSUpdate}) {
+            int token = NOTIFY_TOKEN_INVALID; // never cancelled: it lasts as long as the process
+            const uint32_t status =
+                notify_register_dispatch(name, &token, dispatch_get_main_queue(), ^(int) {
+                  volumesChanged(name);
+                });
+            if (status != NOTIFY_STATUS_OK)
+                osLog(std::string("notify_register_dispatch(") + name +
+                      ") failed: " + std::to_string(status));
+        }
         return true;
     }();
     (void)watching;

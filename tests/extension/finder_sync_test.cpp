@@ -7,10 +7,15 @@
 #include "platform/Bundle.h"
 #include "platform/Dispatch.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <set>
+#include <thread>
 
 #if defined(__APPLE__)
+#include <CoreFoundation/CoreFoundation.h>
 #include <objc/runtime.h>
+#include <unistd.h>
 #endif
 
 namespace {
@@ -56,6 +61,7 @@ protected:
     }
     void TearDown() override {
         platform::drainMainQueue();
+        platform::testing::setMountedVolumeURLs(std::nullopt);
         HomeTest::TearDown();
     }
     fs::path folder() const { return scratch() / "Klasör"; }
@@ -109,31 +115,124 @@ TEST(PrincipalClass, IsAFinderSyncThatAnswersEveryActionOfTheMenu) {
 }
 #endif
 
-TEST_F(Extension, RegistersEveryVolumeAgainOnlyWhenVolumesChange) {
+using Folders = std::set<platform::URL>;
+
+TEST_F(Extension, RegistersEveryVolumeAgainOnlyWhenTheSetOfFoldersChanges) {
     auto& controller = platform::FinderSyncController::defaultController();
-    std::set<platform::URL> everyVolume{"/"};
+    Folders everyVolume{"/"};
     for (const auto& volume : platform::mountedVolumeURLs())
         everyVolume.insert(volume);
     controller.setDirectoryURLs({});
+    // Before each event the test writes "/başka" behind the extension's back: what stands after
+    // it shows whether the extension registered again.
+    const Folders untouched{"/başka"};
     {
         lemvora::FinderSyncExt ext;
         EXPECT_EQ(controller.directoryURLs(), everyVolume);
-        // Menus and actions leave the set alone; a change of volumes sets it again.
-        controller.setDirectoryURLs({"/başka"});
+        // Menus and actions leave the set alone.
+        controller.setDirectoryURLs(untouched);
         makeTemplates({"10 Yeni Not.txt"});
         target(folder());
         ext.menu(0);
         ext.menu(1);
         choose(ext, "doc00:");
-        EXPECT_EQ(controller.directoryURLs(), std::set<platform::URL>{"/başka"});
-        platform::volumesChanged();
-        EXPECT_EQ(controller.directoryURLs(), everyVolume);
-        controller.setDirectoryURLs({"/başka"});
+        EXPECT_EQ(controller.directoryURLs(), untouched);
+        struct Event {
+            std::vector<platform::URL> volumes;
+            Folders registered; // untouched: not registered again
+        };
+        const Event events[] = {
+            {{"/", "/media/usb"}, {"/", "/media/usb"}},
+            {{"/media/usb", "/", "/media/usb"}, untouched}, // the same set, otherwise listed
+            {{"/media/usb", "/media/kart"}, {"/", "/media/usb", "/media/kart"}},
+            {{"/media/usb", "/media/kart"}, untouched}, // a mount's flags changed, say
+            {{}, {"/"}},
+        };
+        for (const auto& event : events) {
+            SCOPED_TRACE(::testing::PrintToString(event.volumes));
+            controller.setDirectoryURLs(untouched);
+            platform::testing::setMountedVolumeURLs(event.volumes);
+            platform::volumesChanged("test");
+            EXPECT_EQ(controller.directoryURLs(), event.registered);
+        }
     }
-    platform::volumesChanged(); // an extension that is gone no longer listens
-    EXPECT_EQ(controller.directoryURLs(), std::set<platform::URL>{"/başka"});
-    controller.setDirectoryURLs({"/"});
+    platform::testing::setMountedVolumeURLs(std::vector<platform::URL>{"/media/yeni"});
+    platform::volumesChanged("test"); // an extension that is gone no longer listens
+    EXPECT_EQ(controller.directoryURLs(), Folders{"/"});
 }
+
+TEST_F(Extension, MadeOnAnotherThreadItRegistersOnTheMainQueue) {
+    auto& controller = platform::FinderSyncController::defaultController();
+    platform::testing::setMountedVolumeURLs(std::vector<platform::URL>{"/media/usb"});
+    controller.setDirectoryURLs({"/başka"});
+    std::unique_ptr<lemvora::FinderSyncExt> ext;
+    std::thread([&ext] {
+        ext = std::make_unique<lemvora::FinderSyncExt>();
+        lemvora::FinderSyncExt gone; // ends before its queued start runs, which must not touch it
+    }).join();
+    EXPECT_EQ(controller.directoryURLs(), Folders{"/başka"}) << "written off the main thread";
+    EXPECT_EQ(platform::drainMainQueue(), 2);
+    EXPECT_EQ(controller.directoryURLs(), (Folders{"/", "/media/usb"}));
+    platform::testing::setMountedVolumeURLs(std::vector<platform::URL>{});
+    platform::volumesChanged("test"); // and it watches from there
+    EXPECT_EQ(controller.directoryURLs(), Folders{"/"});
+}
+
+#if defined(__APPLE__)
+// A disk image attached as a user's (browsable: without -nobrowse) comes and goes in the
+// volumes, and at least one of the layer's two sources tells of each: either may be silent.
+TEST_F(Extension, AVolumeObserverSeesADiskImageAttachedAndDetached) {
+    const std::string hdiutil = "/usr/bin/hdiutil", image = scratch() / "Lemvora.dmg";
+    const auto made = runProcess({hdiutil, "create", "-quiet", "-size", "4m", "-fs", "HFS+",
+                                  "-volname", "LemvoraTest" + std::to_string(getpid()), image});
+    ASSERT_EQ(made.exitCode, 0) << "hdiutil create failed: " << made.err << made.out;
+    std::vector<std::string> sources;
+    platform::VolumeObserver observer([&sources](const std::string& s) { sources.push_back(s); });
+    const auto attached = runProcess({hdiutil, "attach", "-plist", "-noautoopen", image});
+    ASSERT_EQ(attached.exitCode, 0) << "hdiutil attach failed: " << attached.err;
+    // The entity with a mount point, and its disk ("/dev/disk5" of "/dev/disk5s1").
+    const auto& plist = attached.out;
+    const auto stringAfter = [&plist](std::size_t key) {
+        const auto at = plist.find("<string>", key);
+        return at == plist.npos ? "" : plist.substr(at + 8, plist.find("</string>", at) - at - 8);
+    };
+    const auto mountKey = plist.find("<key>mount-point</key>");
+    const platform::URL mountPoint = stringAfter(mountKey);
+    std::string disk = stringAfter(plist.rfind("<key>dev-entry</key>", mountKey));
+    disk = disk.substr(0, disk.find('s', disk.find("disk") + 4));
+    ASSERT_TRUE(mountKey != plist.npos && !disk.empty()) << "no volume in:\n" << plist;
+    std::unique_ptr<const std::string, void (*)(const std::string*)> detachAtEnd(
+        &disk, [](const std::string* attachedDisk) {
+            runProcess({"/usr/bin/hdiutil", "detach", "-force", "-quiet", *attachedDisk});
+        });
+
+    // The sources deliver on the main queue, which the main run loop serves.
+    const auto seen = [&](std::size_t after, const char* kind, bool mounted) {
+        return waitUntil([&] {
+            CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0, true);
+            const auto all = platform::mountedVolumeURLs();
+            return std::any_of(sources.begin() + after, sources.end(),
+                               [&](const auto& s) { return s.find(kind) != s.npos; }) &&
+                   (std::find(all.begin(), all.end(), mountPoint) != all.end()) == mounted;
+        });
+    };
+    EXPECT_TRUE(seen(0, "", true)) << mountPoint << ": " << sources.size() << " events";
+    const std::size_t beforeDetach = sources.size();
+    // Spotlight or Finder may hold the new volume for a moment.
+    int attempts = 0;
+    ProcessResult detached;
+    waitUntil([&] {
+        detached = runProcess({hdiutil, "detach", disk});
+        return detached.exitCode == 0 || detached.err.find("busy") == std::string::npos ||
+               ++attempts == 20;
+    });
+    ASSERT_EQ(detached.exitCode, 0) << "hdiutil detach failed: " << detached.err;
+    detachAtEnd.release();
+    EXPECT_TRUE(seen(beforeDetach, "nmount", false)) << mountPoint << " is still there";
+    for (const auto& source : sources)
+        std::printf("volume event from %s\n", source.c_str());
+}
+#endif
 
 TEST_F(Extension, SelectorsAreTwentyNumberedSlotsAndTheHostAppAction) {
     const auto& selectors = lemvora::FinderSyncExt::selectors();

@@ -144,6 +144,11 @@ public:
 // One line in the system log.
 void NSLog(const std::string& line);
 
+// One line in macOS's unified log, as os_log writes it at the default level, whole (not
+// redacted), under the main bundle's identifier as subsystem: `log stream` shows it. On Linux
+// nowhere: the extension's standard error is the finder host's, and tests read it.
+void osLog(const std::string& line);
+
 // The description of an error as a user is shown it (for a file-system error: the system's text
 // for its code, in the user's language where the system has it).
 std::string localizedDescription(const std::exception& error);

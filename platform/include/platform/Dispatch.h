@@ -14,4 +14,8 @@ void dispatchAsyncMain(std::function<void()> job);
 // have run (for programs that run no loop, such as tests).
 int drainMainQueue();
 
+// Whether the caller runs on the main thread, the one that runs the main queue's jobs (on Linux
+// the process's first thread).
+bool isMainThread();
+
 } // namespace platform

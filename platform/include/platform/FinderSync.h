@@ -51,10 +51,14 @@ private:
 std::vector<URL> mountedVolumeURLs();
 
 // While it lives, calls `changed` each time a volume is mounted, unmounted or renamed, on the
-// thread that serves the extension's requests (macOS: the main thread; Linux: between requests).
+// thread that serves the extension's requests (macOS: the main thread; Linux: between requests),
+// with the name of what told the layer so: on macOS the workspace's notification
+// ("NSWorkspaceDidMountNotification", …) or the kernel's ("com.apple.system.kernel.mount", …),
+// either or both for one event; on Linux "mountinfo". Make and end it on the main thread.
 class VolumeObserver {
 public:
-    explicit VolumeObserver(std::function<void()> changed);
+    using Handler = std::function<void(const std::string& source)>;
+    explicit VolumeObserver(Handler changed);
     ~VolumeObserver();
     VolumeObserver(const VolumeObserver&) = delete;
     VolumeObserver& operator=(const VolumeObserver&) = delete;
@@ -64,7 +68,7 @@ private:
 };
 
 // Calls every VolumeObserver: what the system's layer does when it sees the volumes change.
-void volumesChanged();
+void volumesChanged(const std::string& source);
 
 // Whether the system started this process as an extension (NSExtensionMain was called). The
 // layer touches the system's Finder Sync controller only then: what it does in any other process,
@@ -74,6 +78,8 @@ bool startedAsExtension();
 namespace testing {
 // A test may claim that the system started it as an extension.
 void setStartedAsExtension(bool started);
+// A test may give mountedVolumeURLs() the volumes it answers with (nothing: the system's again).
+void setMountedVolumeURLs(std::optional<std::vector<URL>> volumes);
 } // namespace testing
 
 // Principal classes by name, as the runtime knows them: NSExtensionMain makes the one its
