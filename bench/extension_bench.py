@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
-"""Menu latency, cold start and memory of the extension, with the starter set.
+"""Menu latency, cold start, memory and idle CPU of the extension, with the starter set.
 
 - menu: median round trip of {"op":"menu","kind":1} through `lemvora-finder --script`, against a
   request the extension answers without scanning (kind 2) in the same session;
 - cold start: from starting the extension's process to its first menu;
-- peak RSS of the extension process (VmHWM) after all of that.
+- peak RSS of the extension process (VmHWM) after all of that;
+- idle CPU: the extension's CPU time while it waits for a request, as a share of one core.
 
 Run through bench/extension_bench.sh, which gives it a fake home.
 Usage: extension_bench.py BUILD_DIR
@@ -71,9 +72,26 @@ for _ in range(30):
     ext.stdin.close()
     ext.wait()
 
+
+def cpu_seconds(pid):
+    with open(f"/proc/{pid}/stat") as stat:
+        fields = stat.read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")  # utime + stime
+
+
+IDLE_SECONDS = 3
+ext = subprocess.Popen([extension], stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+assert b'"ready"' in ext.stdout.readline()
+idle_start, idle_cpu = time.perf_counter(), cpu_seconds(ext.pid)
+time.sleep(IDLE_SECONDS)
+idle_share = (cpu_seconds(ext.pid) - idle_cpu) / (time.perf_counter() - idle_start)
+ext.stdin.close()
+ext.wait()
+
 m, s = statistics.median(menu_times) * 1e3, statistics.median(sidebar_times) * 1e3
 print(f"menu request (kind 1, starter set), median: {m:.3f} ms   target <= 5 ms")
 print(f"request without a scan (kind 2), median:    {s:.3f} ms")
 print(f"ratio menu / no-scan:                       {m / s:.2f}     target <= 3")
 print(f"cold start to first menu, median:           {statistics.median(cold) * 1e3:.2f} ms  target <= 50 ms")
 print(f"extension peak RSS:                         {peak_kib / 1024:.1f} MiB  target <= 16 MiB")
+print(f"idle extension CPU over {IDLE_SECONDS} s:                {idle_share * 100:.1f} %    target <= 1 % of a core")

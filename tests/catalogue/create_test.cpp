@@ -13,6 +13,7 @@
 #include <sys/ioctl.h>
 #include <sys/xattr.h>
 #if defined(__linux__)
+#include <linux/btrfs.h>
 #include <linux/fiemap.h>
 #include <linux/fs.h>
 #endif
@@ -521,6 +522,18 @@ TEST_P(OnVolume, DocumentsAreWholeNumberedAndAloneInTheirFolder) {
     const auto records = Templates::load();
     ASSERT_EQ(records.size(), 1u);
     const fs::path folder = mountPoint / "Hedef";
+    if (btrfs) {
+        // A subvolume: a device number of its own, on its parent's mount.
+        btrfs_ioctl_vol_args args{};
+        std::strcpy(args.name, "Hedef");
+        const int parent = open(mountPoint.c_str(), O_RDONLY | O_DIRECTORY);
+        ASSERT_EQ(ioctl(parent, BTRFS_IOC_SUBVOL_CREATE, &args), 0) << strerror(errno);
+        close(parent);
+        struct stat above {
+        }, below{};
+        ASSERT_EQ(stat(mountPoint.c_str(), &above) | stat(folder.c_str(), &below), 0);
+        ASSERT_NE(above.st_dev, below.st_dev);
+    }
     fs::create_directories(folder);
     const time_t before = time(nullptr);
     EXPECT_EQ(Templates::create(records[0], folder), folder / "Yeni Not.txt");

@@ -137,12 +137,17 @@ TEST(NameRules, FinderOrderIsTotal) {
         {"a.txt", "A.txt", "B.md", "b.txt"},
         // The same number: fewer leading zeros first.
         {"1 Not.txt", "01 Not.txt", "001 Not.txt", "2 Not.txt"},
+        {"١ Not.txt", "٠١ Not.txt"},    // every decimal digit counts: Arabic-Indic,
+        {"１ Not.txt", "０１ Not.txt"}, // fullwidth
         {"Rapor 1-2.txt", "Rapor 1-02.txt", "Rapor 01-2.txt"}, // the first run that differs
         // The first tie in the string decides: a digit run's length, or letter case.
         {"1 A.txt", "01 a.txt"},
         {"a 01.txt", "A 1.txt"},
         // Composed and decomposed spellings of one name, by UTF-16 code units.
         {"C\u0327ay.txt", "Çay.txt"},
+        // Characters that collate as nothing, by UTF-16 code units before bytes: a surrogate pair
+        // comes before U+FE0F, whose UTF-8 bytes come first.
+        {"Not\U000E0100.txt", "Not\uFE0F.txt"},
     };
     ScopedLocale locale("en_US.UTF-8");
     platform::text::FinderOrder order;

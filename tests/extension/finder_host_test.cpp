@@ -4,15 +4,18 @@
 #include "TestSupport.h"
 #include "platform/Bundle.h"
 #include "platform/FinderSync.h"
+#include "platform/Text.h"
 
 #include <nlohmann/json.hpp>
 
+#include <ctime>
+#include <set>
 #include <sstream>
 
-#include <sys/stat.h>
-#if defined(__linux__)
+#include <linux/magic.h>
 #include <sys/mount.h>
-#endif
+#include <sys/stat.h>
+#include <sys/statfs.h>
 
 namespace {
 
@@ -41,6 +44,17 @@ std::string menuRequest(unsigned kind, const fs::path& target) {
 }
 std::string sendRequest(const std::string& selector, const fs::path& target) {
     return request({{"op", "send"}, {"selector", selector}, {"target", target.string()}});
+}
+// A path as the protocol carries it: a string, or {"bytes":HEX} where it is not UTF-8.
+Json pathJSON(const fs::path& p) {
+    if (platform::text::displayable(p.native()) == p.native())
+        return p.string();
+    std::string hex;
+    for (unsigned char c : p.native()) {
+        static const char digits[] = "0123456789abcdef";
+        hex += {digits[c >> 4], digits[c & 15]};
+    }
+    return Json{{"bytes", hex}};
 }
 
 class FinderHost : public HomeTest {
@@ -222,54 +236,112 @@ TEST_F(FinderHost, ACrashingExtensionNeverTakesTheHostDown) {
         EXPECT_EQ(line["error"], "the extension ended unexpectedly");
 }
 
+// The extension says it is ready, with "/" and every volume but the kernel's own file systems
+// (in whatever order the mount table has them), and ends when its input closes.
 TEST_F(FinderHost, ExtensionEndsCleanlyWhenItsInputCloses) {
     auto result = runProcess({(appex / "Contents/MacOS/LemvoraMenu").string()}, {});
     EXPECT_EQ(result.exitCode, 0);
-    Json directories = Json::array({"/"});
+    const auto out = lines(result.out);
+    ASSERT_EQ(out.size(), 1u) << result.out;
+    EXPECT_EQ(out[0].dump().rfind(R"({"ready":true,"principalClass":"FinderSyncExt",)", 0), 0u);
+    std::set<std::string> registered, expected = {R"("/")"};
+    for (const auto& url : out[0]["directoryURLs"])
+        registered.insert(url.dump());
     for (const auto& volume : platform::mountedVolumeURLs())
-        if (volume != "/")
-            directories.push_back(volume.string());
-    EXPECT_EQ(
-        result.out,
-        Json({{"ready", true}, {"principalClass", "FinderSyncExt"}, {"directoryURLs", directories}})
-                .dump() +
-            "\n");
+        expected.insert(pathJSON(volume).dump());
+    EXPECT_EQ(registered, expected);
+    bool kernelFileSystemSeen = false;
+    for (const auto& [path, type] : {std::pair{"/proc", PROC_SUPER_MAGIC},
+                                     {"/sys", SYSFS_MAGIC},
+                                     {"/dev/pts", DEVPTS_SUPER_MAGIC}}) {
+        struct statfs st {};
+        if (statfs(path, &st) != 0 || st.f_type != type)
+            continue;
+        kernelFileSystemSeen = true;
+        EXPECT_EQ(registered.count(Json(path).dump()), 0u) << path << " has no documents";
+    }
+    EXPECT_TRUE(kernelFileSystemSeen) << "no /proc?";
+}
+
+// Waiting for a request, the extension sleeps: the mount table is always readable, and only its
+// change event may wake it.
+TEST_F(FinderHost, IdleExtensionSleeps) {
+    LineSession extension({(appex / "Contents/MacOS/LemvoraMenu").string()});
+    ASSERT_NE(extension.readLine().find(R"("ready":true)"), std::string::npos);
+    clockid_t itsClock;
+    ASSERT_EQ(clock_getcpuclockid(extension.pid(), &itsClock), 0);
+    auto seconds = [](clockid_t clock) {
+        timespec t{};
+        clock_gettime(clock, &t);
+        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+    };
+    // Its CPU time while this thread spends 0.3 s of its own: however busy the machine, the
+    // scheduler gives a spinning extension a share like this thread's, and a sleeping one none.
+    const double itsStart = seconds(itsClock), ownStart = seconds(CLOCK_THREAD_CPUTIME_ID);
+    auto own = [&] {
+        return seconds(CLOCK_THREAD_CPUTIME_ID) - ownStart;
+    };
+    waitUntil([&] {
+        for (const double until = own() + 0.02; own() < until;) {
+        }
+        return own() >= 0.3;
+    });
+    const double its = seconds(itsClock) - itsStart, mine = own();
+    EXPECT_LE(its, mine / 4) << "the idle extension took " << its << " s of CPU time, this test "
+                             << mine << " s";
+    EXPECT_EQ(extension.finish(), 0);
 }
 
 // As in Finder, a registered folder covers its own volume only: the extension registers every
-// volume, and one mounted while it runs gets the menu too.
+// volume, and follows them as they are mounted and unmounted while it runs.
 TEST_F(FinderHost, EveryVolumeHasTheMenuThoseMountedLaterToo) {
     seed();
     const fs::path stick = scratch() / "USB bellek"; // the mount table escapes the blank
     fs::create_directories(stick);
     const fs::path rootOnly = standIn("root-only-extension.sh");
+    // The first card goes over a folder of the kernel's /proc, which no registered volume covers:
+    // unmounted, it leaves no menu behind. The second goes on the stick.
+    const fs::path firstCard = "/proc/driver", secondCard = stick / "Kart";
     const auto result = inPrivateTmpfs(stick, "size=1m", [&] {
         auto hasMenu = [](LineSession& host, const fs::path& target) {
             host.writeLine(menuRequest(1, target));
             const Json reply = Json::parse(host.readLine(), nullptr, false);
             return reply.is_object() && reply["menu"].is_object();
         };
+        struct statfs st {};
+        if (statfs(firstCard.c_str(), &st) != 0 || st.f_type != PROC_SUPER_MAGIC)
+            return 10;
         LineSession strict({finder.string(), "--script", "--extension", rootOnly.string()});
         if (!hasMenu(strict, "/") || hasMenu(strict, stick))
             return 1;
         LineSession host({finder.string(), "--script", "--extension", appex.string()});
-        if (!hasMenu(host, stick))
+        if (!hasMenu(host, stick) || hasMenu(host, firstCard))
             return 2;
-        const fs::path card = stick / "Kart";
-        fs::create_directory(card);
-        if (mount("tmpfs", card.c_str(), "tmpfs", 0, "size=64k") != 0)
+        fs::create_directory(secondCard);
+        if (mount("tmpfs", firstCard.c_str(), "tmpfs", 0, "size=64k") != 0)
             return 3;
-        if (!waitUntil([&] { return hasMenu(host, card); }, 10))
+        if (!waitUntil([&] { return hasMenu(host, firstCard); }, 10))
             return 4;
-        host.writeLine(sendRequest("doc00:", card));
-        return host.readLine().find("Kart/Yeni Metin Belgesi.txt") != std::string::npos ? 0 : 5;
+        if (mount("tmpfs", secondCard.c_str(), "tmpfs", 0, "size=64k") != 0)
+            return 3;
+        if (!waitUntil([&] { return hasMenu(host, secondCard); }, 10) || !hasMenu(host, firstCard))
+            return 5;
+        if (umount(firstCard.c_str()) != 0)
+            return 3;
+        if (!waitUntil([&] { return !hasMenu(host, firstCard); }, 10) || !hasMenu(host, secondCard))
+            return 6;
+        host.writeLine(sendRequest("doc00:", secondCard));
+        return host.readLine().find("Kart/Yeni Metin Belgesi.txt") != std::string::npos ? 0 : 7;
     });
     if (!result)
         GTEST_SKIP() << "this machine lets the test mount no file system, not even in a user "
                         "namespace";
+    if (*result == 10)
+        GTEST_SKIP() << firstCard << " is not the kernel's proc here";
     EXPECT_EQ(*result, 0) << "1: \"/\" covers another volume, 2: a volume mounted before the "
-                             "extension started has no menu, 3: cannot mount, 4: a volume mounted "
-                             "later has none, 5: no document there";
+                             "extension started has no menu, or the kernel's has, 3: cannot mount, "
+                             "4: a volume mounted later has none, 5: nor a second one, 6: an "
+                             "unmounted one keeps it or the other loses it, 7: no document there";
 }
 
 TEST_F(FinderHost, RegistryEnablesListsAndDisablesExtensions) {
@@ -331,14 +403,7 @@ TEST_F(FinderHost, PathsThatAreNotUtf8CrossTheProtocolUnchanged) {
     const fs::path bad = scratch() / "Belgeler \xff";
     fs::create_directories(bad);
     writeFile(bad / "Dosya\xfe.txt", "mevcut");
-    auto bytesOf = [](const fs::path& p) {
-        std::string hex;
-        for (unsigned char c : p.native()) {
-            static const char digits[] = "0123456789abcdef";
-            hex += {digits[c >> 4], digits[c & 15]};
-        }
-        return Json{{"bytes", hex}};
-    };
+    const auto bytesOf = pathJSON;
     // Script mode: the folder itself, then a file inside it, as targets.
     const auto out = script(
         request({{"op", "menu"}, {"kind", 1}, {"target", bytesOf(bad)}}) +

@@ -95,6 +95,7 @@ public:
     std::string readLine();
     // Closes its input and returns its exit status.
     int finish();
+    pid_t pid() const { return pid_; }
 
 private:
     int pid_ = -1, in_ = -1, out_ = -1;
