@@ -369,15 +369,16 @@ public:
     }
 
 private:
-    ElementPtr outline_() const {
+    // Finder's window and the list in it.
+    std::pair<ElementPtr, ElementPtr> list_() const {
         for (auto& child : finder_->children())
             if (child->role() == role::window)
                 if (auto outline = findByRole(*child, role::outline, "", 8))
-                    return outline;
-        return nullptr;
+                    return {child, outline};
+        return {};
     }
     ElementPtr target_() const {
-        const auto outline = outline_();
+        const auto outline = list_().second;
         if (!outline || itemName_.empty())
             return outline;
         for (auto& row : outline->children())
@@ -386,14 +387,18 @@ private:
                 return row;
         return nullptr;
     }
-    // An item's middle; for the background, a spot of the list below its rows.
+    // An item's middle; for the background, a spot of the list below its rows, inside the
+    // window (the list may reach further down than its scroll view shows).
     std::optional<CGPoint> clickPoint(const ElementPtr& target) const {
-        const auto frame = ax(target).frame();
+        auto frame = ax(target).frame();
         if (!frame)
             return std::nullopt;
         if (!itemName_.empty())
             return centre(*frame);
-        return CGPointMake(CGRectGetMidX(*frame), CGRectGetMaxY(*frame) - 12);
+        if (const auto window = list_().first)
+            if (const auto windowFrame = ax(window).frame())
+                frame = CGRectIntersection(*frame, *windowFrame);
+        return CGPointMake(CGRectGetMidX(*frame), CGRectGetMaxY(*frame) - 24);
     }
 
     std::shared_ptr<AXElement> finder_;
@@ -416,6 +421,22 @@ std::optional<Alert> findAlert(const std::string& text, const std::string& butto
                 if (auto button = findByRole(*window, role::button, buttonTitle, 6))
                     return Alert{window, button};
     return std::nullopt;
+}
+
+// Finder's front window's folder, then its selected items, a path a line; what went wrong when
+// it cannot say (no window yet is an AppleScript error).
+std::string finderWindowAndSelection() {
+    try {
+        return appleScript("tell application \"Finder\"\n"
+                           "  set out to POSIX path of (target of front Finder window as alias)\n"
+                           "  repeat with f in (get selection)\n"
+                           "    set out to out & linefeed & POSIX path of (f as alias)\n"
+                           "  end repeat\n"
+                           "  return out\n"
+                           "end tell");
+    } catch (const StepFailure& failure) {
+        return failure.reason;
+    }
 }
 
 int menuCommand(const Options& options) {
@@ -511,16 +532,7 @@ int menuCommand(const Options& options) {
                  const bool done = waitFor(clock, timeout, 0.5, [&] {
                      if (!fs::exists(fs::path(file)))
                          return false;
-                     // The front window's folder, then the selected items.
-                     finderSays =
-                         appleScript("tell application \"Finder\"\n"
-                                     "  set out to POSIX path of (target of front Finder window "
-                                     "as alias)\n"
-                                     "  repeat with f in (get selection)\n"
-                                     "    set out to out & linefeed & POSIX path of (f as alias)\n"
-                                     "  end repeat\n"
-                                     "  return out\n"
-                                     "end tell");
+                     finderSays = finderWindowAndSelection();
                      const auto said = lines(finderSays);
                      const std::string window = withoutTrailingSlash(said.front());
                      bool selected = false;
@@ -537,6 +549,11 @@ int menuCommand(const Options& options) {
                                                  " s"};
              }});
     } else if (options.has("--expect-app")) {
+        steps.insert(steps.begin() + 1,
+                     {"Lemvora does not run yet", [] {
+                          if (!processesEndingIn("/Lemvora.app/Contents/MacOS/Lemvora").empty())
+                              throw StepFailure{"it runs already: its start could not be seen"};
+                      }});
         steps.push_back(
             {"wait until Lemvora runs", [&] {
                  if (!waitFor(clock, timeout, 0.25, [] {
