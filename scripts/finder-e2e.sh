@@ -16,16 +16,14 @@
 # it installs is build-release (LEMVORA_BUILD to change). Screenshots, logs and listings go to
 # $RUNNER_TEMP/finder-e2e (LEMVORA_E2E_OUT). Never Desktop, Documents or Downloads: the
 # extension's first write there asks the user. No case passes by being skipped.
+#
+# Sourced (tests/tools/finder_e2e_test.sh), it only defines its functions.
 set -euo pipefail
-cd "$(dirname "$0")/.."
-if [ "${GITHUB_ACTIONS:-}" != true ] && [ "${LEMVORA_E2E:-}" != 1 ]; then
-    echo "finder-e2e: this replaces ~/Applications/Lemvora.app and restarts Finder;" \
-        "set LEMVORA_E2E=1 to run it here" >&2
-    exit 2
-fi
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
 extension_id=com.lemvora.Lemvora.LemvoraMenu
-build=$(cd "${LEMVORA_BUILD:-build-release}" && pwd)
+build=${LEMVORA_BUILD:-build-release}
+[[ $build = /* ]] || build=$PWD/$build
 driver="$build/tools/finder-driver/lemvora-finder-driver"
 app="$HOME/Applications/Lemvora.app"
 appex="$app/Contents/PlugIns/LemvoraMenu.appex"
@@ -81,10 +79,17 @@ probe() {
     return 0
 }
 
-# One line per registered copy of the extension: its election mark, then its path.
-registrations() {
-    pluginkit -m -D -v -i "$extension_id" | awk -F'\t' 'NF > 1 { print substr($1, 1, 1) "\t" $NF }'
-}
+# From `pluginkit -m -D -v` (a mark, the identifier and version, a UUID, a date, the path, tab
+# separated): one line per registered copy, its election mark ("+" in use), a tab, its path.
+registration_lines() { awk -F'\t' 'NF > 1 { print substr($1, 1, 1) "\t" $NF }'; }
+registrations() { pluginkit -m -D -v -i "$extension_id" | registration_lines; }
+
+# From `codesign -d -r-`: the designated requirement's text ("# designated => …" when implicit,
+# as an ad hoc signature's cdhash is).
+designated_requirement() { sed -n 's/^#* *designated => //p'; }
+
+# From `hdiutil attach`: the mount point (the last, tab-separated field of a /Volumes line).
+mount_point() { awk -F'\t' '/\/Volumes\// { print $NF }' | sed 's/^ *//; s/ *$//'; }
 
 install() {
     [ -d "$build/Lemvora.app" ] || fail "no build at $build/Lemvora.app"
@@ -169,7 +174,7 @@ grants() {
     # Consent for the extension's bundle identifier, bound to its ad hoc signature's designated
     # requirement (a cdhash), in the user's database.
     local requirement csreq
-    requirement=$(codesign -d -r- "$appex" 2>/dev/null | sed -n 's/^#* *designated => //p')
+    requirement=$(codesign -d -r- "$appex" 2>/dev/null | designated_requirement)
     [ -n "$requirement" ] || fail "codesign -d -r- gives no designated requirement for $appex"
     echo "the extension's designated requirement: $requirement"
     csreq -r="$requirement" -b "$out/extension.csreq"
@@ -233,7 +238,7 @@ attach() {
         output=""
     done
     [ -n "$output" ] || output=$(sudo hdiutil attach "$image") || return 1
-    printf '%s\n' "$output" | awk -F'\t' '/\/Volumes\// { print $NF }' | sed 's/^ *//; s/ *$//'
+    printf '%s\n' "$output" | mount_point
 }
 
 volume_case() {
@@ -347,6 +352,12 @@ collect() {
     return 0
 }
 
+[ "${BASH_SOURCE[0]}" = "$0" ] || return 0
+if [ "${GITHUB_ACTIONS:-}" != true ] && [ "${LEMVORA_E2E:-}" != 1 ]; then
+    echo "finder-e2e: this replaces ~/Applications/Lemvora.app and restarts Finder;" \
+        "set LEMVORA_E2E=1 to run it here" >&2
+    exit 2
+fi
 case "${1:-}" in
 probe) probe ;;
 install) install ;;
