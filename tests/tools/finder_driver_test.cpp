@@ -277,3 +277,44 @@ TEST(FinderDriver, AFailedStepIsNamedOnOneLineWithTheMenuSeenAndEndsTheRun) {
 }
 
 } // namespace
+
+TEST(FinderDriver, TheNewFileMustBeSelectedInFindersFrontWindow) {
+    const std::string folder = "/Users/runner/LemvoraE2E/Belgeler";
+    const std::string file = folder + "/Yeni Metin Belgesi.txt";
+    const struct {
+        const char* what;
+        std::string answer, file;
+        bool shown;
+    } cases[] = {
+        {"selected in its folder", folder + "/\n" + file, file, true},
+        {"among other selected items", folder + "/\n" + folder + "/a.txt\n" + file, file, true},
+        {"in a folder opened inside the window", "/Users/runner/LemvoraE2E/\n" + file, file, true},
+        {"on a volume", "/Volumes/USB Bellek Ş/\n/Volumes/USB Bellek Ş/Yeni Metin Belgesi.txt",
+         "/Volumes/USB Bellek Ş/Yeni Metin Belgesi.txt", true},
+        {"not selected", folder + "/\n" + folder + "/a.txt", file, false},
+        {"nothing selected", folder + "/", file, false},
+        {"its folder selected instead", "/Users/runner/LemvoraE2E/\n" + folder + "/", file, false},
+        {"selected in a window elsewhere", "/Users/runner/LemvoraE2E/Beldeler/\n" + file, file,
+         false},
+        {"a window whose name begins the folder's", "/Users/runner/LemvoraE2E/Belge\n" + file, file,
+         false},
+        {"no window (AppleScript's error)", "AppleScript: Can’t get Finder window 1. (-1728)", file,
+         false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(showsSelected(c.answer, c.file), c.shown) << c.what;
+}
+
+TEST(FinderDriver, OptionsAreNamePairsOrFlags) {
+    const auto options = parseOptions({"--title", "Metin Belgesi", "--expect-app", "--title", "Not",
+                                       "--folder", "/Volumes/USB Bellek Ş"},
+                                      {"--expect-app"});
+    ASSERT_TRUE(options);
+    EXPECT_EQ(joined(options->all("--title")), "Metin Belgesi | Not");
+    EXPECT_EQ(options->one("--folder"), "/Volumes/USB Bellek Ş");
+    EXPECT_TRUE(options->has("--expect-app"));
+    EXPECT_FALSE(options->has("--expect"));
+    for (const std::vector<std::string>& wrong :
+         {std::vector<std::string>{"--folder"}, {"Belgeler"}, {"--entry", "a", "stray"}, {"--"}})
+        EXPECT_FALSE(parseOptions(wrong, {"--expect-app"})) << joined(wrong);
+}

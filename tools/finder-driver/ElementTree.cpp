@@ -158,6 +158,71 @@ std::vector<std::string> compare(const WindowReading& seen, const WindowExpectat
     return problems;
 }
 
+namespace {
+
+std::vector<std::string> linesOf(const std::string& text) {
+    std::vector<std::string> lines(1);
+    for (char c : text) {
+        if (c == '\n' || c == '\r')
+            lines.emplace_back();
+        else
+            lines.back() += c;
+    }
+    return lines;
+}
+
+std::string withoutFinalSlash(std::string path) {
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    return path;
+}
+
+} // namespace
+
+bool showsSelected(const std::string& finderAnswer, const std::string& file) {
+    const auto lines = linesOf(finderAnswer);
+    const std::string window = withoutFinalSlash(lines.front());
+    if (window.empty() || window.front() != '/' ||
+        file.rfind(window == "/" ? window : window + "/", 0) != 0)
+        return false;
+    return std::any_of(lines.begin() + 1, lines.end(),
+                       [&](const std::string& line) { return withoutFinalSlash(line) == file; });
+}
+
+std::string Options::one(const std::string& name) const {
+    const auto values = all(name);
+    return values.empty() ? "" : values.back();
+}
+
+std::vector<std::string> Options::all(const std::string& name) const {
+    std::vector<std::string> values;
+    for (const auto& [key, value] : given)
+        if (key == name)
+            values.push_back(value);
+    return values;
+}
+
+bool Options::has(const std::string& name) const {
+    return std::any_of(given.begin(), given.end(), [&](const auto& p) { return p.first == name; });
+}
+
+std::optional<Options> parseOptions(const std::vector<std::string>& args,
+                                    const std::vector<std::string>& flags) {
+    Options options;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& name = args[i];
+        if (name.rfind("--", 0) != 0 || name.size() == 2)
+            return std::nullopt;
+        if (std::find(flags.begin(), flags.end(), name) != flags.end())
+            options.given.emplace_back(name, "");
+        else if (i + 1 < args.size())
+            options.given.emplace_back(name, args[++i]);
+        else
+            return std::nullopt;
+    }
+    return options;
+}
+
 std::string joined(const std::vector<std::string>& titles) {
     if (titles.empty())
         return "(none)";

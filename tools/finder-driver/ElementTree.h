@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -104,6 +105,22 @@ struct WindowExpectation {
 };
 // What differs, one line each; empty when the window is as expected.
 std::vector<std::string> compare(const WindowReading& seen, const WindowExpectation& expected);
+
+// Finder's answer about its front window: the window's folder, then the selected items, a path
+// a line (a folder's with or without a final "/"). Whether `file` is among the selected items and
+// in that window, in its folder or in a folder opened inside it (a list view's disclosure).
+bool showsSelected(const std::string& finderAnswer, const std::string& file);
+
+// A command line's options: "--name value" pairs, a name given again adding a value, and flags
+// (names that take no value) with "" as their value. None for anything else.
+struct Options {
+    std::vector<std::pair<std::string, std::string>> given;
+    std::string one(const std::string& name) const;              // the last value, or ""
+    std::vector<std::string> all(const std::string& name) const; // every value, in order
+    bool has(const std::string& name) const;
+};
+std::optional<Options> parseOptions(const std::vector<std::string>& args,
+                                    const std::vector<std::string>& flags);
 
 // Raised by a step that failed: the one line it says why.
 struct StepFailure {

@@ -29,11 +29,11 @@
 
 #include "ElementTree.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
-#include <map>
 #include <optional>
 #include <thread>
 
@@ -227,25 +227,16 @@ std::string appleScript(const std::string& source) {
     return result.stringValue ? utf8(result.stringValue) : "";
 }
 
-std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> out;
-    std::string line;
-    for (char c : text) {
-        if (c == '\n' || c == '\r') {
-            out.push_back(line);
-            line.clear();
-        } else {
-            line += c;
-        }
-    }
-    out.push_back(line);
-    return out;
-}
-
 std::string withoutTrailingSlash(std::string path) {
     while (path.size() > 1 && path.back() == '/')
         path.pop_back();
     return path;
+}
+
+std::string oneLine(std::string text) {
+    std::replace(text.begin(), text.end(), '\n', ' ');
+    std::replace(text.begin(), text.end(), '\r', ' ');
+    return text;
 }
 
 // The posting of synthesized input: the fallback right-click, hovering over an item, a key.
@@ -288,36 +279,6 @@ bool roleNamesMatchTheSdk() {
             return false;
         }
     return true;
-}
-
-struct Options {
-    std::map<std::string, std::vector<std::string>> values;
-    std::string one(const std::string& name) const {
-        const auto at = values.find(name);
-        return at == values.end() ? "" : at->second.back();
-    }
-    std::vector<std::string> all(const std::string& name) const {
-        const auto at = values.find(name);
-        return at == values.end() ? std::vector<std::string>{} : at->second;
-    }
-    bool has(const std::string& name) const { return values.count(name) > 0; }
-};
-
-std::optional<Options> parse(int argc, char** argv, int from) {
-    Options options;
-    for (int i = from; i < argc; ++i) {
-        const std::string name = argv[i];
-        if (name.rfind("--", 0) != 0)
-            return std::nullopt;
-        if (name == "--expect-app") {
-            options.values[name].push_back("");
-        } else if (i + 1 < argc) {
-            options.values[name].push_back(argv[++i]);
-        } else {
-            return std::nullopt;
-        }
-    }
-    return options;
 }
 
 double timeoutOf(const Options& options) {
@@ -526,28 +487,24 @@ int menuCommand(const Options& options) {
     };
     if (options.has("--expect")) {
         const std::string file = target + "/" + options.one("--expect");
-        steps.push_back(
-            {"wait until " + file + " exists and Finder shows it selected", [&] {
-                 std::string finderSays;
-                 const bool done = waitFor(clock, timeout, 0.5, [&] {
-                     if (!fs::exists(fs::path(file)))
-                         return false;
-                     finderSays = finderWindowAndSelection();
-                     const auto said = lines(finderSays);
-                     const std::string window = withoutTrailingSlash(said.front());
-                     bool selected = false;
-                     for (std::size_t i = 1; i < said.size(); ++i)
-                         selected |= withoutTrailingSlash(said[i]) == utf8(ns(file));
-                     return selected && utf8(ns(file)).rfind(utf8(ns(window)) + "/", 0) == 0;
-                 });
-                 if (!done)
-                     throw StepFailure{fs::exists(fs::path(file))
-                                           ? "Finder does not show it selected; its front window "
-                                             "and selection: " +
-                                                 joined(lines(finderSays))
-                                           : "no such file after " + std::to_string(int(timeout)) +
-                                                 " s"};
-             }});
+        steps.push_back({"wait until " + file + " exists and Finder shows it selected", [&] {
+                             std::string finderSays;
+                             const bool done = waitFor(clock, timeout, 0.5, [&] {
+                                 if (!fs::exists(fs::path(file)))
+                                     return false;
+                                 // Both composed: Finder's paths come through utf8() too.
+                                 finderSays = finderWindowAndSelection();
+                                 return showsSelected(finderSays, utf8(ns(file)));
+                             });
+                             if (!done)
+                                 throw StepFailure{
+                                     fs::exists(fs::path(file))
+                                         ? "Finder does not show it selected; its front window "
+                                           "and selection: " +
+                                               oneLine(finderSays)
+                                         : "no such file after " + std::to_string(int(timeout)) +
+                                               " s"};
+                         }});
     } else if (options.has("--expect-app")) {
         steps.insert(steps.begin() + 1,
                      {"Lemvora does not run yet", [] {
@@ -636,7 +593,8 @@ int main(int argc, char** argv) {
             std::cout << "AXIsProcessTrusted: " << (AXIsProcessTrusted() ? "yes" : "no") << "\n";
             return 0;
         }
-        const auto options = parse(argc, argv, 2);
+        const auto options = parseOptions(
+            std::vector<std::string>(argv + std::min(argc, 2), argv + argc), {"--expect-app"});
         if (options && command == "menu")
             return menuCommand(*options);
         if (options && command == "window")
