@@ -131,41 +131,50 @@ first_start() {
 
 sql() { sudo sqlite3 "$1" "$2"; }
 
+# One row of a privacy database's access table, as SQL: access_row SERVICE CLIENT CLIENT_TYPE
+# CSREQ NOW, with CSREQ in SQL (NULL, or X'…'). The table has these 17 columns from macOS 14 on;
+# later systems add columns with defaults, which the explicit list leaves to them.
+access_row() {
+    cat <<SQL
+INSERT OR REPLACE INTO access (service, client, client_type, auth_value, auth_reason,
+    auth_version, csreq, policy_id, indirect_object_identifier_type, indirect_object_identifier,
+    indirect_object_code_identity, flags, last_modified, pid, pid_version, boot_uuid,
+    last_reminded)
+VALUES (
+    '$1',       -- service
+    '$2',       -- client: a program's path (client_type 1) or a bundle identifier (0)
+    $3,         -- client_type
+    2,          -- auth_value: allowed
+    4,          -- auth_reason: set by the system, not a user's answer
+    1,          -- auth_version
+    $4,         -- csreq: the code requirement the client must meet, or NULL
+    NULL,       -- policy_id: no MDM policy
+    0,          -- indirect_object_identifier_type
+    'UNUSED',   -- indirect_object_identifier: no other application is the object
+    NULL,       -- indirect_object_code_identity
+    0,          -- flags
+    $5,         -- last_modified
+    NULL, NULL, -- pid, pid_version: not tied to one process
+    'UNUSED',   -- boot_uuid: not tied to one boot
+    $5)         -- last_reminded
+SQL
+}
+
 grants() {
-    local now trusted
+    local now trusted service
     now=$(date +%s)
     trusted=$("$driver" probe)
     echo "$trusted"
     if [ "$trusted" != "AXIsProcessTrusted: yes" ]; then
-        # The agent's own grant does not reach the driver: a row for the driver's path in the
-        # system database, in place before its first Accessibility call. The access table has
-        # these 17 columns from macOS 14 on (later systems add columns that have defaults).
-        local row
+        # The agent's own grant does not reach the driver: rows for the driver's path in the
+        # system database, in place before its first Accessibility call (PostEvent for the
+        # synthesized clicks and keys).
         for service in kTCCServiceAccessibility kTCCServicePostEvent; do
-            row="INSERT OR REPLACE INTO access (service, client, client_type, auth_value,
-                auth_reason, auth_version, csreq, policy_id, indirect_object_identifier_type,
-                indirect_object_identifier, indirect_object_code_identity, flags, last_modified,
-                pid, pid_version, boot_uuid, last_reminded) VALUES (
-                '$service',  -- Accessibility, and PostEvent for the synthesized clicks and keys
-                '$driver',   -- client: the program, by its path
-                1,           -- client_type: 1, a path (0 would be a bundle identifier)
-                2,           -- auth_value: allowed
-                4,           -- auth_reason: set by the system (not a user's answer)
-                1,           -- auth_version
-                NULL,        -- csreq: none, the path identifies it
-                NULL,        -- policy_id: no MDM policy
-                0,           -- indirect_object_identifier_type
-                'UNUSED',    -- indirect_object_identifier: no other app is the object
-                NULL,        -- indirect_object_code_identity
-                0,           -- flags
-                $now,        -- last_modified
-                NULL, NULL,  -- pid, pid_version: not tied to one process
-                'UNUSED',    -- boot_uuid: not tied to this boot
-                $now)        -- last_reminded"
-            sql "/Library/Application Support/com.apple.TCC/TCC.db" "$row"
+            sql "/Library/Application Support/com.apple.TCC/TCC.db" \
+                "$(access_row "$service" "$driver" 1 NULL "$now")"
         done
         trusted=$("$driver" probe)
-        echo "after the row: $trusted"
+        echo "after the rows: $trusted"
         [ "$trusted" = "AXIsProcessTrusted: yes" ] ||
             fail "the runner refuses the Accessibility grant: AXIsProcessTrusted() stays false"
     fi
@@ -180,12 +189,7 @@ grants() {
     csreq -r="$requirement" -b "$out/extension.csreq"
     csreq=$(xxd -p "$out/extension.csreq" | tr -d '\n')
     sql "$HOME/Library/Application Support/com.apple.TCC/TCC.db" \
-        "INSERT OR REPLACE INTO access (service, client, client_type, auth_value, auth_reason,
-            auth_version, csreq, policy_id, indirect_object_identifier_type,
-            indirect_object_identifier, indirect_object_code_identity, flags, last_modified,
-            pid, pid_version, boot_uuid, last_reminded)
-         VALUES ('kTCCServiceSystemPolicyRemovableVolumes', '$extension_id', 0, 2, 4, 1,
-            X'$csreq', NULL, 0, 'UNUSED', NULL, 0, $now, NULL, NULL, 'UNUSED', $now)"
+        "$(access_row kTCCServiceSystemPolicyRemovableVolumes "$extension_id" 0 "X'$csreq'" "$now")"
     echo "consent for removable volumes given to $extension_id"
 }
 

@@ -56,5 +56,37 @@ expect "a folder's listing" \
 ./Hedef Klasör
 ./Yeni Metin Belgesi.txt" "$(listing "$folder")"
 
+# The privacy rows go into the access table as macOS 14 and 15 have it (17 columns) and as later
+# systems do (more, with defaults); read back, each says what it means to.
+columns="service TEXT NOT NULL, client TEXT NOT NULL, client_type INTEGER NOT NULL,
+    auth_value INTEGER NOT NULL, auth_reason INTEGER NOT NULL, auth_version INTEGER NOT NULL,
+    csreq BLOB, policy_id INTEGER, indirect_object_identifier_type INTEGER,
+    indirect_object_identifier TEXT NOT NULL DEFAULT 'UNUSED', indirect_object_code_identity BLOB,
+    flags INTEGER, last_modified INTEGER NOT NULL, pid INTEGER, pid_version INTEGER,
+    boot_uuid TEXT NOT NULL DEFAULT 'UNUSED', last_reminded INTEGER NOT NULL DEFAULT 0"
+key="PRIMARY KEY (service, client, client_type, indirect_object_identifier)"
+later="one_time_reprompt_eligible INTEGER, reminder_count INTEGER NOT NULL DEFAULT 0"
+client=/Users/runner/work/lemvora/build-release/tools/finder-driver/lemvora-finder-driver
+for shape in "macOS 14|$columns, $key" "a later macOS|$columns, $later, $key"; do
+    rows=$(python3 - "CREATE TABLE access (${shape#*|})" \
+        "$(access_row kTCCServiceAccessibility "$client" 1 NULL 1765290000)" \
+        "$(access_row kTCCServiceAccessibility "$client" 1 NULL 1765290001)" \
+        "$(access_row kTCCServiceSystemPolicyRemovableVolumes com.lemvora.Lemvora.LemvoraMenu 0 \
+            "X'fade0c00'" 1765290000)" <<'PY'
+import sqlite3, sys
+db = sqlite3.connect(":memory:")
+for statement in sys.argv[1:]:
+    db.execute(statement)
+for row in db.execute("SELECT service, client, client_type, auth_value, hex(csreq), "
+                      "last_modified FROM access ORDER BY service"):
+    print("|".join(str(v) for v in row))
+PY
+    )
+    expect "the privacy rows, once each, in the access table of ${shape%%|*}" \
+        "kTCCServiceAccessibility|$client|1|2||1765290001
+kTCCServiceSystemPolicyRemovableVolumes|com.lemvora.Lemvora.LemvoraMenu|0|2|FADE0C00|1765290000" \
+        "$rows"
+done
+
 [ "$failures" = 0 ] || exit 1
 echo "every reading of the end-to-end job holds"
