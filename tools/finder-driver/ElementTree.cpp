@@ -185,8 +185,7 @@ bool showsSelected(const std::string& finderAnswer, const std::string& file) {
     if (window.empty() || window.front() != '/' ||
         file.rfind(window == "/" ? window : window + "/", 0) != 0)
         return false;
-    return std::any_of(lines.begin() + 1, lines.end(),
-                       [&](const std::string& line) { return withoutFinalSlash(line) == file; });
+    return std::find(lines.begin() + 1, lines.end(), file) != lines.end();
 }
 
 std::string Options::one(const std::string& name) const {

@@ -107,7 +107,7 @@ struct WindowExpectation {
 std::vector<std::string> compare(const WindowReading& seen, const WindowExpectation& expected);
 
 // Finder's answer about its front window: the window's folder, then the selected items, a path
-// a line (a folder's with or without a final "/"). Whether `file` is among the selected items and
+// a line (a folder's with a final "/"). Whether `file` is among the selected items and
 // in that window, in its folder or in a folder opened inside it (a list view's disclosure).
 bool showsSelected(const std::string& finderAnswer, const std::string& file);
 
