@@ -97,6 +97,22 @@ TEST(FinderDriver, TheContextMenuIsNeverOneOfTheMenuBarsNorASubmenu) {
         EXPECT_EQ(openContextMenu(*c.app), c.expected) << c.what;
 }
 
+TEST(FinderDriver, FindsTheAlertsTextAndButtonWithinTheDepthAsked) {
+    // NSAlert's window: the message and the detail as texts, the button by its title, the
+    // window's own buttons without one.
+    const auto alert = node(role::window, "",
+                            {node(role::button), node("AXImage"),
+                             node("AXGroup", "",
+                                  {text("Metin Belgesi oluşturulamadı"),
+                                   text("İşleme izin verilmiyor"), node(role::button, "Tamam")})});
+    EXPECT_TRUE(findByRole(*alert, role::staticText, "Metin Belgesi oluşturulamadı", 1));
+    EXPECT_EQ(findByRole(*alert, role::button, "Tamam", 1)->title(), "Tamam");
+    EXPECT_EQ(findByRole(*alert, role::button, "", 1)->title(), ""); // the first of the role
+    EXPECT_FALSE(findByRole(*alert, role::button, "Tamam", 0));      // one level deeper than asked
+    EXPECT_FALSE(findByRole(*alert, role::staticText, "Metin Belgesi", 1));      // whole texts only
+    EXPECT_FALSE(findByRole(*alert, role::button, "İşleme izin verilmiyor", 1)); // role matters
+}
+
 struct FakeClock : Clock {
     double t = 0;
     int pauses = 0;
