@@ -292,6 +292,16 @@ void requireTrust() {
                           "Accessibility API (see the job's TCC step)"};
 }
 
+// A Finder window with a list view, and the list (only windows are searched: the menu bar's
+// menus hold many more elements); none when there is none.
+std::pair<ElementPtr, ElementPtr> listIn(const Element& finder) {
+    for (auto& child : finder.children())
+        if (child->role() == role::window)
+            if (auto outline = findByRole(*child, role::outline, "", 8))
+                return {child, outline};
+    return {};
+}
+
 // Finder's context menu for the list view's background, or for one of its rows: AXShowMenu
 // first, and a synthesized right-click when no menu came of it.
 class FinderMenu final : public MenuSource {
@@ -330,14 +340,7 @@ public:
     }
 
 private:
-    // Finder's window and the list in it.
-    std::pair<ElementPtr, ElementPtr> list_() const {
-        for (auto& child : finder_->children())
-            if (child->role() == role::window)
-                if (auto outline = findByRole(*child, role::outline, "", 8))
-                    return {child, outline};
-        return {};
-    }
+    std::pair<ElementPtr, ElementPtr> list_() const { return listIn(*finder_); }
     ElementPtr target_() const {
         const auto outline = list_().second;
         if (!outline || itemName_.empty())
@@ -437,9 +440,8 @@ int menuCommand(const Options& options) {
              if (!itemName.empty())
                  appleScript("tell application \"Finder\" to select (POSIX file " + quoted(target) +
                              " as alias)");
-             const bool shown = waitFor(clock, timeout, 0.25, [&] {
-                 return findByRole(*finder, role::outline, "", 9) != nullptr;
-             });
+             const bool shown =
+                 waitFor(clock, timeout, 0.25, [&] { return listIn(*finder).second != nullptr; });
              if (!shown)
                  throw StepFailure{"no list view in Finder's windows within " +
                                    std::to_string(int(timeout)) + " s"};
