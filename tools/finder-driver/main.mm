@@ -489,7 +489,7 @@ int menuCommand(const Options& options) {
     };
     if (options.has("--expect")) {
         const std::string file = target + "/" + options.one("--expect");
-        steps.push_back({"wait until " + file + " exists and Finder shows it selected", [&] {
+        steps.push_back({"wait until " + file + " exists and Finder shows it selected", [&, file] {
                              std::string finderSays;
                              const bool done = waitFor(clock, timeout, 0.5, [&] {
                                  if (!fs::exists(fs::path(file)))
@@ -524,7 +524,7 @@ int menuCommand(const Options& options) {
     } else {
         const std::string text = options.one("--expect-alert");
         steps.push_back(
-            {"the alert \"" + text + "\" with \"Tamam\", and press it", [&] {
+            {"the alert \"" + text + "\" with \"Tamam\", and press it", [&, text] {
                  std::optional<Alert> alert;
                  if (!waitFor(clock, timeout, 0.25,
                               [&] { return (alert = findAlert(text, "Tamam")).has_value(); }))
