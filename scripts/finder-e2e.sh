@@ -268,6 +268,8 @@ volume_case() {
 
 cases() {
     fresh_folder "$root"
+    # The starter text template is empty: with a content, "a copy of the template" means more.
+    printf 'Lemvora: Finder uçtan uca\n' >"$templates/10 Yeni Metin Belgesi.txt"
     local folder="$root/Belgeler"
     mkdir -p "$folder"
     menu_case "Metin Belgesi" "$folder" "" "10 Yeni Metin Belgesi.txt" "Yeni Metin Belgesi.txt"
@@ -280,8 +282,11 @@ cases() {
     parent_before=$(listing "$root/Seçili")
     menu_case "a selected folder" "$root/Seçili" "Hedef Klasör" "10 Yeni Metin Belgesi.txt" \
         "Yeni Metin Belgesi.txt"
-    [ "$(listing "$root/Seçili")" = "$(printf '%s\n%s' "$parent_before" "./Hedef Klasör/Yeni Metin Belgesi.txt" | LC_ALL=C sort)" ] ||
-        fail "case \"a selected folder\": the document is not in the folder alone"
+    local parent_expected
+    parent_expected=$(printf '%s\n%s\n' "$parent_before" "./Hedef Klasör/Yeni Metin Belgesi.txt" |
+        LC_ALL=C sort)
+    [ "$(listing "$root/Seçili")" = "$parent_expected" ] ||
+        fail "case \"a selected folder\": something else appeared beside the folder"
 
     volume_case ExFAT
     volume_case APFS
