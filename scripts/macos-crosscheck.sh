@@ -61,6 +61,15 @@ grep -q 'arm64, chained fixups\] answers' "$log" || {
     echo "macOS cross-check: the build was not linked with chained fixups" >&2
     exit 1
 }
+# The finder driver of the Mac workflow's end-to-end job: built for both architectures, as the
+# runners are Apple silicon and Intel.
+driver="$build/tools/finder-driver/lemvora-finder-driver"
+archs=" $(/usr/lib/llvm-14/bin/llvm-lipo -archs "$driver" 2>/dev/null || true) "
+if [[ $archs != *" arm64 "* || $archs != *" x86_64 "* ]]; then
+    echo "macOS cross-check: the finder driver is not universal: $driver" >&2
+    exit 1
+fi
+echo "the finder driver is universal"
 echo
 scripts/macos-checks.py --self-test "$sdk"
 echo
@@ -73,3 +82,5 @@ APPLE_FORM_LOG="$rewritten" PATH="$apple_form:$PATH" scripts/macos-checks.py --s
 # The Mac workflow is only read by GitHub: it must at least parse.
 python3 -c 'import sys, yaml; yaml.safe_load(open(sys.argv[1]))' .github/workflows/macos.yml
 echo "the Mac workflow parses"
+bash -n scripts/finder-e2e.sh
+echo "the Mac workflow's end-to-end script parses"

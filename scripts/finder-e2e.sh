@@ -1,0 +1,381 @@
+#!/usr/bin/env bash
+# The Mac workflow's "finder" job: the real Finder as the test host. Each step of the job is one
+# verb of this script, so that the job's log shows which one failed.
+#
+#   scripts/finder-e2e.sh probe        what the runner offers; never fails
+#   scripts/finder-e2e.sh install      Lemvora into ~/Applications with ditto; the extension
+#                                      registered there only, enabled, loaded by a new Finder
+#   scripts/finder-e2e.sh first-start  Lemvora once: the starter set in the template folder
+#   scripts/finder-e2e.sh grants       Accessibility for the driver (only if it lacks it), and
+#                                      the extension's consent for removable volumes
+#   scripts/finder-e2e.sh cases        the menu's cases and the host window, through the driver
+#   scripts/finder-e2e.sh collect      on failure: the logs, pluginkit's view, the listings
+#
+# It installs and enables the extension, restarts Finder and writes to the privacy databases:
+# meant for a throwaway runner, it stops unless GITHUB_ACTIONS=true or LEMVORA_E2E=1. The build
+# it installs is build-release (LEMVORA_BUILD to change). Screenshots, logs and listings go to
+# $RUNNER_TEMP/finder-e2e (LEMVORA_E2E_OUT). Never Desktop, Documents or Downloads: the
+# extension's first write there asks the user. No case passes by being skipped.
+#
+# Sourced (tests/tools/finder_e2e_test.sh), it only defines its functions.
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+
+extension_id=com.lemvora.Lemvora.LemvoraMenu
+build=${LEMVORA_BUILD:-build-release}
+[[ $build = /* ]] || build=$PWD/$build
+driver="$build/tools/finder-driver/lemvora-finder-driver"
+app="$HOME/Applications/Lemvora.app"
+appex="$app/Contents/PlugIns/LemvoraMenu.appex"
+templates="$HOME/Library/Application Support/Lemvora/Şablonlar"
+root="$HOME/LemvoraE2E"
+out="${LEMVORA_E2E_OUT:-${RUNNER_TEMP:-/tmp}/finder-e2e}"
+starter=("10 Yeni Metin Belgesi.txt" "20 Yeni Markdown Belgesi.md" "30 Yeni Word Belgesi.docx"
+    "40 Yeni Excel Çalışma Kitabı.xlsx" "50 Yeni PowerPoint Sunusu.pptx")
+titles=("Metin Belgesi" "Markdown Belgesi" "Word Belgesi" "Excel Çalışma Kitabı"
+    "PowerPoint Sunusu")
+mkdir -p "$out"
+
+fail() {
+    echo "finder-e2e: FAILED: $*" >&2
+    shot "failed"
+    exit 1
+}
+
+shot() { # a screenshot of the whole screen, numbered in the order taken
+    local n
+    n=$(find "$out" -name '*.png' | wc -l | tr -d ' ')
+    screencapture -x "$out/$(printf %02d "$n")-$1.png" || echo "screencapture failed ($1)"
+}
+
+# Asks `condition` (a command) every half second, for at most `limit` seconds.
+wait_for() {
+    local limit=$1
+    shift
+    local end=$((SECONDS + limit))
+    until "$@"; do
+        [ "$SECONDS" -lt "$end" ] || return 1
+        sleep 0.5
+    done
+}
+
+extension_runs() { pgrep -x LemvoraMenu >/dev/null; }
+
+quit_lemvora() { # by SIGTERM: an Apple event asking Lemvora to quit would need a consent of its own
+    local pid
+    for pid in $(pgrep -x Lemvora || true); do kill "$pid" || true; done
+    wait_for 20 bash -c '! pgrep -x Lemvora >/dev/null' || fail "Lemvora did not quit"
+}
+
+probe() {
+    set +e
+    echo "== csrutil status"; csrutil status
+    echo "== sw_vers"; sw_vers
+    echo "== the driver"
+    if [ -x "$driver" ]; then "$driver" probe; else echo "no driver at $driver"; fi
+    echo "== pluginkit -m -D -v -i $extension_id"; pluginkit -m -D -v -i "$extension_id"
+    echo "== the extension's process"; pgrep -lx LemvoraMenu || echo "LemvoraMenu does not run"
+    shot probe
+    return 0
+}
+
+# From `pluginkit -m -D -v` (a mark, the identifier and version, a UUID, a date, the path, tab
+# separated): one line per registered copy, its election mark ("+" in use), a tab, its path.
+registration_lines() { awk -F'\t' 'NF > 1 { print substr($1, 1, 1) "\t" $NF }'; }
+registrations() { pluginkit -m -D -v -i "$extension_id" | registration_lines; }
+
+# From `codesign -d -r-`: the designated requirement's text ("# designated => …" when implicit,
+# as an ad hoc signature's cdhash is).
+designated_requirement() { sed -n 's/^#* *designated => //p'; }
+
+# From `hdiutil attach`: the mount point (the last, tab-separated field of a /Volumes line).
+mount_point() { awk -F'\t' '/\/Volumes\// { print $NF }' | sed 's/^ *//; s/ *$//'; }
+
+install() {
+    [ -d "$build/Lemvora.app" ] || fail "no build at $build/Lemvora.app"
+    rm -rf "$app" # copying over an older copy would leave its stale files
+    mkdir -p "$HOME/Applications"
+    ditto "$build/Lemvora.app" "$app"
+    codesign --verify --strict --verbose=2 "$app"
+    # PlugInKit also finds the copies in build folders: only the installed one may stay.
+    local path
+    while IFS=$'\t' read -r _ path; do
+        [ "$path" = "$appex" ] || { echo "removing the registration of $path"; pluginkit -r "$path"; }
+    done < <(registrations)
+    pluginkit -a "$appex"
+    pluginkit -e use -i "$extension_id"
+    only_installed_in_use() { [ "$(registrations)" = "+"$'\t'"$appex" ]; }
+    wait_for 30 only_installed_in_use || {
+        registrations
+        fail "pluginkit does not list the installed copy alone, elected to use (+)"
+    }
+    registrations
+    killall Finder || true
+    wait_for 60 extension_runs || fail "no LemvoraMenu process within 60 s of Finder's restart"
+    pgrep -lx LemvoraMenu
+    shot installed
+}
+
+first_start() {
+    [ ! -e "$templates" ] || fail "a template folder stands already: the first start cannot seed"
+    open -a "$app"
+    has_starter_set() {
+        local name
+        for name in "${starter[@]}"; do [ -f "$templates/$name" ] || return 1; done
+    }
+    wait_for 60 has_starter_set || { ls -la "$templates" || true; fail "no starter set within 60 s"; }
+    ls -la "$templates"
+    shot first-start
+    quit_lemvora
+}
+
+sql() { sudo sqlite3 "$1" "$2"; }
+
+# One row of a privacy database's access table, as SQL: access_row SERVICE CLIENT CLIENT_TYPE
+# CSREQ NOW, with CSREQ in SQL (NULL, or X'…'). The table has these 17 columns from macOS 14 on;
+# later systems add columns with defaults, which the explicit list leaves to them.
+access_row() {
+    cat <<SQL
+INSERT OR REPLACE INTO access (service, client, client_type, auth_value, auth_reason,
+    auth_version, csreq, policy_id, indirect_object_identifier_type, indirect_object_identifier,
+    indirect_object_code_identity, flags, last_modified, pid, pid_version, boot_uuid,
+    last_reminded)
+VALUES (
+    '$1',       -- service
+    '$2',       -- client: a program's path (client_type 1) or a bundle identifier (0)
+    $3,         -- client_type
+    2,          -- auth_value: allowed
+    4,          -- auth_reason: set by the system, not a user's answer
+    1,          -- auth_version
+    $4,         -- csreq: the code requirement the client must meet, or NULL
+    NULL,       -- policy_id: no MDM policy
+    0,          -- indirect_object_identifier_type
+    'UNUSED',   -- indirect_object_identifier: no other application is the object
+    NULL,       -- indirect_object_code_identity
+    0,          -- flags
+    $5,         -- last_modified
+    NULL, NULL, -- pid, pid_version: not tied to one process
+    'UNUSED',   -- boot_uuid: not tied to one boot
+    $5)         -- last_reminded
+SQL
+}
+
+grants() {
+    local now trusted service
+    now=$(date +%s)
+    trusted=$("$driver" probe)
+    echo "$trusted"
+    if [ "$trusted" != "AXIsProcessTrusted: yes" ]; then
+        # The agent's own grant does not reach the driver: rows for the driver's path in the
+        # system database, in place before its first Accessibility call (PostEvent for the
+        # synthesized clicks and keys).
+        for service in kTCCServiceAccessibility kTCCServicePostEvent; do
+            sql "/Library/Application Support/com.apple.TCC/TCC.db" \
+                "$(access_row "$service" "$driver" 1 NULL "$now")"
+        done
+        trusted=$("$driver" probe)
+        echo "after the rows: $trusted"
+        [ "$trusted" = "AXIsProcessTrusted: yes" ] ||
+            fail "the runner refuses the Accessibility grant: AXIsProcessTrusted() stays false"
+    fi
+
+    # A disk image is a removable volume: the extension's first write there asks the user.
+    # Consent for the extension's bundle identifier, bound to its ad hoc signature's designated
+    # requirement (a cdhash), in the user's database.
+    local requirement csreq
+    requirement=$(codesign -d -r- "$appex" 2>/dev/null | designated_requirement)
+    [ -n "$requirement" ] || fail "codesign -d -r- gives no designated requirement for $appex"
+    echo "the extension's designated requirement: $requirement"
+    csreq -r="$requirement" -b "$out/extension.csreq"
+    csreq=$(xxd -p "$out/extension.csreq" | tr -d '\n')
+    sql "$HOME/Library/Application Support/com.apple.TCC/TCC.db" \
+        "$(access_row kTCCServiceSystemPolicyRemovableVolumes "$extension_id" 0 "X'$csreq'" "$now")"
+    echo "consent for removable volumes given to $extension_id"
+}
+
+# What a folder holds, recursively, without what the system keeps there on its own: Finder's
+# .DS_Store (the view the driver sets), a volume's own folders, and the AppleDouble "._" files in
+# which macOS keeps a file's extended attributes on FAT and exFAT.
+listing() {
+    (cd "$1" && find . -mindepth 1 \( -name .fseventsd -o -name .Spotlight-V100 -o -name .Trashes \
+        -o -name .TemporaryItems \) -prune -o ! -name .DS_Store ! -name '._*' -print |
+        LC_ALL=C sort)
+}
+
+# Runs the driver's menu command in FOLDER and checks that exactly NEW appeared in TARGET (FOLDER,
+# or its item), a copy of TEMPLATE: menu_case NAME FOLDER ITEM TEMPLATE NEW [DRIVER OPTIONS...]
+menu_case() {
+    local name=$1 folder=$2 item=$3 template=$4 new=$5
+    shift 5
+    local target=$folder${item:+/$item}
+    local before
+    before=$(listing "$target")
+    echo "== case: $name"
+    if ! "$driver" menu --folder "$folder" ${item:+--item "$item"} --entry "Metin Belgesi" \
+        --expect "$new" "$@"; then
+        # The extension takes Finder's targetedURL as the item the menu was opened on; should
+        # Finder name the folder in view instead, the document lands beside the item.
+        if [ -n "$item" ] && [ -e "$folder/$new" ]; then
+            echo "finder-e2e: $new came into $folder, the folder in view, not into $item:" \
+                "Finder's targetedURL for a menu on an item is the folder in view" >&2
+        fi
+        shot "$name"
+        fail "case \"$name\": the driver failed"
+    fi
+    shot "$name"
+    cmp "$templates/$template" "$target/$new" || fail "case \"$name\": $new is no copy of $template"
+    local expected
+    expected=$(printf '%s\n%s\n' "$before" "./$new" | sed '/^$/d' | LC_ALL=C sort)
+    [ "$(listing "$target")" = "$expected" ] ||
+        fail "case \"$name\": other files appeared: $(listing "$target" | tr '\n' ' ')"
+}
+
+fresh_folder() { rm -rf "$1" && mkdir -p "$1"; }
+
+# Attaches an image, retrying while the system says it is busy, then as root; prints the mount.
+attach() {
+    local image=$1 tries output
+    for tries in 1 2 3 4 5; do
+        if output=$(hdiutil attach "$image" 2>&1); then break; fi
+        echo "hdiutil attach ($tries): $output" >&2
+        case "$output" in *"esource busy"*) sleep 3 ;; *) break ;; esac
+        output=""
+    done
+    [ -n "$output" ] || output=$(sudo hdiutil attach "$image") || return 1
+    printf '%s\n' "$output" | mount_point
+}
+
+volume_case() {
+    local fs=$1 image="${RUNNER_TEMP:-/tmp}/usb-$1.dmg" volume
+    rm -f "$image"
+    hdiutil create -size 64m -fs "$fs" -volname "USB Bellek Ş" "$image"
+    # Attached while the extension runs: it must register the new volume on its own.
+    volume=$(attach "$image") || fail "case \"$fs image\": hdiutil cannot attach it"
+    [ -d "$volume" ] || fail "case \"$fs image\": no mount point ($volume)"
+    echo "attached at $volume"
+    if ! (menu_case "$fs image" "$volume" "" "10 Yeni Metin Belgesi.txt" \
+        "Yeni Metin Belgesi.txt" --timeout 60); then
+        if log show --last 5m --predicate 'subsystem == "com.apple.TCC"' 2>/dev/null |
+            grep -q 'SystemPolicyRemovableVolumes'; then
+            echo "finder-e2e: the system asked for the removable-volume consent although it" \
+                "was given: the prompt blocked case \"$fs image\"" >&2
+        fi
+        hdiutil detach "$volume" || true
+        exit 1
+    fi
+    hdiutil detach "$volume" || hdiutil detach -force "$volume"
+}
+
+cases() {
+    fresh_folder "$root"
+    # The starter text template is empty: with a content, "a copy of the template" means more.
+    printf 'Lemvora: Finder uçtan uca\n' >"$templates/10 Yeni Metin Belgesi.txt"
+    local folder="$root/Belgeler"
+    mkdir -p "$folder"
+    menu_case "Metin Belgesi" "$folder" "" "10 Yeni Metin Belgesi.txt" "Yeni Metin Belgesi.txt"
+    menu_case "Metin Belgesi again" "$folder" "" "10 Yeni Metin Belgesi.txt" \
+        "Yeni Metin Belgesi 2.txt"
+
+    # Menu kind 0: the right-click on a selected folder; the document goes into that folder.
+    mkdir -p "$root/Seçili/Hedef Klasör"
+    local parent_before
+    parent_before=$(listing "$root/Seçili")
+    menu_case "a selected folder" "$root/Seçili" "Hedef Klasör" "10 Yeni Metin Belgesi.txt" \
+        "Yeni Metin Belgesi.txt"
+    local parent_expected
+    parent_expected=$(printf '%s\n%s\n' "$parent_before" "./Hedef Klasör/Yeni Metin Belgesi.txt" |
+        LC_ALL=C sort)
+    [ "$(listing "$root/Seçili")" = "$parent_expected" ] ||
+        fail "case \"a selected folder\": something else appeared beside the folder"
+
+    volume_case ExFAT
+    volume_case APFS
+
+    # A folder the user may not write to: the alert, and "Tamam" closes it.
+    local locked="$root/Salt Okunur"
+    mkdir -p "$locked"
+    chmod 555 "$locked"
+    echo "== case: a folder the user may not write to"
+    "$driver" menu --folder "$locked" --entry "Metin Belgesi" \
+        --expect-alert "Metin Belgesi oluşturulamadı" || { shot unwritable; fail "case \"unwritable\""; }
+    shot unwritable
+    [ -z "$(listing "$locked")" ] || fail "case \"unwritable\": something appeared in it"
+    chmod 755 "$locked"
+
+    # An empty template folder: the one entry starts Lemvora.
+    echo "== case: an empty template folder"
+    mv "$templates" "$templates.kept"
+    mkdir "$templates"
+    "$driver" menu --folder "$folder" --entry "Şablon yok — Lemvora'ı aç…" --expect-app ||
+        { shot empty; fail "case \"empty template folder\""; }
+    shot empty
+    quit_lemvora
+    rmdir "$templates"
+    mv "$templates.kept" "$templates"
+
+    host_window
+}
+
+# The host application's window, read through the Accessibility API; its picture is kept on
+# every run, to set beside the Linux one in docs/.
+host_window() {
+    echo "== case: the host window"
+    open -a "$app"
+    local expected=(--text "Finder sağ tık menüsüne \"Yeni Belge\" ekler" --text "✓ Uzantı etkin"
+        --text "Menüdeki belge türleri")
+    local buttons=(--button "Uzantı Ayarlarını Aç" --button "Durumu Yenile"
+        --button "Şablon Klasörünü Aç")
+    local rows=() title
+    for title in "${titles[@]}"; do rows+=(--title "$title"); done
+    window_shot() { # window_shot NAME DRIVER-OPTIONS...: reads the window, keeps its picture
+        local name=$1 said frame
+        shift
+        said=$("$driver" window "$@") || {
+            echo "$said"
+            shot "window-$name"
+            fail "case \"host window\" ($name)"
+        }
+        echo "$said"
+        frame=$(printf '%s\n' "$said" | sed -n 's/^window frame: //p')
+        [ -n "$frame" ] || fail "case \"host window\": the driver gave no frame"
+        screencapture -x -R"$frame" "$out/window-$name.png" ||
+            fail "case \"host window\": no screenshot of the window"
+    }
+    window_shot started "${expected[@]}" --text "5 şablon." "${rows[@]}" "${buttons[@]}"
+    # A template added to the folder shows after "Durumu Yenile".
+    cp "$templates/10 Yeni Metin Belgesi.txt" "$templates/60 Yeni Not.txt"
+    window_shot refreshed --press "Durumu Yenile" "${expected[@]}" --text "6 şablon." \
+        "${rows[@]}" --title "Not" "${buttons[@]}"
+    rm "$templates/60 Yeni Not.txt"
+    quit_lemvora
+}
+
+collect() {
+    set +e
+    log show --last 10m --style compact \
+        --predicate 'process == "LemvoraMenu" OR process == "Finder" OR subsystem == "com.apple.TCC"' \
+        >"$out/log.txt" 2>&1
+    pluginkit -m -D -v -i "$extension_id" >"$out/pluginkit.txt" 2>&1
+    { ls -laR "$root"; echo; ls -la "$templates"; echo; ls -la /Volumes; } >"$out/listings.txt" 2>&1
+    shot collect
+    return 0
+}
+
+[ "${BASH_SOURCE[0]}" = "$0" ] || return 0
+if [ "${GITHUB_ACTIONS:-}" != true ] && [ "${LEMVORA_E2E:-}" != 1 ]; then
+    echo "finder-e2e: this replaces ~/Applications/Lemvora.app and restarts Finder;" \
+        "set LEMVORA_E2E=1 to run it here" >&2
+    exit 2
+fi
+case "${1:-}" in
+probe) probe ;;
+install) install ;;
+first-start) first_start ;;
+grants) grants ;;
+cases) cases ;;
+collect) collect ;;
+*)
+    echo "usage: scripts/finder-e2e.sh probe|install|first-start|grants|cases|collect" >&2
+    exit 2
+    ;;
+esac

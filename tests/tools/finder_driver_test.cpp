@@ -1,0 +1,336 @@
+// The finder driver's item finding, waits and reading of the host window, over fake trees shaped
+// as AppKit's accessibility trees are (Finder's menus, the Lemvora window). The Mac side only
+// maps AXUIElementRef onto Element; what it decides is decided here.
+#include "ElementTree.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+using namespace lemvora::driver;
+
+namespace {
+
+struct Fake : Element {
+    std::string kind, name, text;
+    std::vector<ElementPtr> kids;
+    std::vector<std::string> performed;
+    std::string role() const override { return kind; }
+    std::string title() const override { return name; }
+    std::string value() const override { return text; }
+    std::vector<ElementPtr> children() const override { return kids; }
+    bool perform(const std::string& action) override {
+        performed.push_back(action);
+        return true;
+    }
+};
+
+std::shared_ptr<Fake> node(std::string kind, std::string name = "",
+                           std::vector<ElementPtr> kids = {}, std::string text = "") {
+    auto e = std::make_shared<Fake>();
+    e->kind = std::move(kind);
+    e->name = std::move(name);
+    e->kids = std::move(kids);
+    e->text = std::move(text);
+    return e;
+}
+ElementPtr item(std::string name, std::vector<ElementPtr> submenu = {}) {
+    if (submenu.empty())
+        return node(role::menuItem, std::move(name));
+    return node(role::menuItem, std::move(name), {node(role::menu, "", std::move(submenu))});
+}
+ElementPtr separator() {
+    return item("");
+}
+ElementPtr text(std::string value) {
+    return node(role::staticText, "", {}, std::move(value));
+}
+
+// Finder's context menu on a folder's background: its own items, separators, and the
+// extension's item last, whose submenu holds an entry titled as an item of the menu above.
+ElementPtr finderContextMenu() {
+    return node(
+        role::menu, "",
+        {item("Yeni Klasör"), separator(), item("Metin Belgesi"), item("Bilgi Al"), separator(),
+         item("Yeni Belge", {item("Metin Belgesi"), separator(), item("Markdown Belgesi")})});
+}
+
+TEST(FinderDriver, FindsItemsByTitleAtTheirOwnLevelOnly) {
+    const auto menu = finderContextMenu();
+    const auto yeniBelge = findItem(*menu, "Yeni Belge");
+    ASSERT_TRUE(yeniBelge);
+    const auto submenu = submenuOf(*yeniBelge);
+    ASSERT_TRUE(submenu);
+    // The same title at two levels: each menu answers with its own item.
+    EXPECT_EQ(findItem(*menu, "Metin Belgesi"), menuItems(*menu)[2]);
+    EXPECT_EQ(findItem(*submenu, "Metin Belgesi"), menuItems(*submenu)[0]);
+    // A submenu's entry is not the menu's; a missing item, or a separator's empty title, is none.
+    EXPECT_FALSE(findItem(*menu, "Markdown Belgesi"));
+    EXPECT_FALSE(findItem(*menu, "Word Belgesi"));
+    EXPECT_FALSE(findItem(*menu, ""));
+    EXPECT_FALSE(submenuOf(*menuItems(*menu)[0]));
+    EXPECT_EQ(joined(titlesOf(*submenu)), "Metin Belgesi | — | Markdown Belgesi");
+}
+
+TEST(FinderDriver, TheContextMenuIsNeverOneOfTheMenuBarsNorASubmenu) {
+    auto menuBar = [] {
+        return node(role::menuBar, "",
+                    {node("AXMenuBarItem", "Dosya", {node(role::menu, "", {item("Yeni Belge")})})});
+    };
+    auto window = [](std::vector<ElementPtr> kids) {
+        return node(role::window, "LemvoraE2E", std::move(kids));
+    };
+    const auto context = finderContextMenu();
+    const struct {
+        const char* what;
+        ElementPtr app;
+        ElementPtr expected;
+    } cases[] = {
+        {"only the menu bar", node(role::application, "Finder", {menuBar(), window({})}), nullptr},
+        {"under the application",
+         node(role::application, "Finder", {menuBar(), window({}), context}), context},
+        {"under the window",
+         node(role::application, "Finder", {menuBar(), window({node("AXSplitGroup"), context})}),
+         context},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(openContextMenu(*c.app), c.expected) << c.what;
+}
+
+TEST(FinderDriver, FindsTheAlertsTextAndButtonWithinTheDepthAsked) {
+    // NSAlert's window: the message and the detail as texts, the button by its title, the
+    // window's own buttons without one.
+    const auto alert = node(role::window, "",
+                            {node(role::button), node("AXImage"),
+                             node("AXGroup", "",
+                                  {text("Metin Belgesi oluşturulamadı"),
+                                   text("İşleme izin verilmiyor"), node(role::button, "Tamam")})});
+    EXPECT_TRUE(findByRole(*alert, role::staticText, "Metin Belgesi oluşturulamadı", 1));
+    EXPECT_EQ(findByRole(*alert, role::button, "Tamam", 1)->title(), "Tamam");
+    EXPECT_EQ(findByRole(*alert, role::button, "", 1)->title(), ""); // the first of the role
+    EXPECT_FALSE(findByRole(*alert, role::button, "Tamam", 0));      // one level deeper than asked
+    EXPECT_FALSE(findByRole(*alert, role::staticText, "Metin Belgesi", 1));      // whole texts only
+    EXPECT_FALSE(findByRole(*alert, role::button, "İşleme izin verilmiyor", 1)); // role matters
+}
+
+struct FakeClock : Clock {
+    double t = 0;
+    int pauses = 0;
+    double now() override { return t; }
+    void pause(double seconds) override {
+        t += seconds;
+        ++pauses;
+    }
+};
+
+TEST(FinderDriver, WaitsAreBoundedAndLookOnceMoreAtTheLimit) {
+    const struct {
+        double readyAt, limit;
+        bool expected;
+    } cases[] = {{0, 5, true}, {3, 5, true}, {5, 5, true}, {5.1, 5, false}, {1, 0, false}};
+    for (const auto& c : cases) {
+        FakeClock clock;
+        const bool ready = waitFor(clock, c.limit, 0.25, [&] { return clock.t >= c.readyAt; });
+        EXPECT_EQ(ready, c.expected) << c.readyAt << " within " << c.limit;
+        EXPECT_LE(clock.t, c.limit + 1e-9);
+    }
+}
+
+// Finder's context menu as the driver meets it: missing altogether for some openings, then
+// without the extension's item for some, or with it only after a while.
+struct FakeFinder : MenuSource {
+    Clock& clock;
+    int noMenuOpenings, withoutItemOpenings;
+    double itemAfter; // seconds after the opening that first has it
+    int opened = 0, closed = 0;
+    std::shared_ptr<Fake> menu;
+    double openedAt = 0;
+    explicit FakeFinder(Clock& c, int none, int without, double after)
+        : clock(c), noMenuOpenings(none), withoutItemOpenings(without), itemAfter(after) {}
+    ElementPtr open() override {
+        ++opened;
+        if (opened <= noMenuOpenings)
+            return nullptr;
+        menu = node(role::menu, "", {item("Yeni Klasör"), separator()});
+        openedAt = clock.now();
+        return std::make_shared<Late>(*this);
+    }
+    void close() override { ++closed; }
+    // The open menu: gains the item once its time has come.
+    struct Late : Element {
+        FakeFinder& f;
+        explicit Late(FakeFinder& finder) : f(finder) {}
+        std::string role() const override { return role::menu; }
+        std::string title() const override { return ""; }
+        std::string value() const override { return ""; }
+        std::vector<ElementPtr> children() const override {
+            auto kids = f.menu->kids;
+            if (f.opened > f.noMenuOpenings + f.withoutItemOpenings &&
+                f.clock.now() >= f.openedAt + f.itemAfter)
+                kids.push_back(item("Yeni Belge", {item("Metin Belgesi")}));
+            return kids;
+        }
+        bool perform(const std::string&) override { return true; }
+    };
+};
+
+TEST(FinderDriver, AMenuWithoutTheItemIsClosedAndOpenedAgainWithinTheLimit) {
+    const struct {
+        const char* what;
+        int none, without;
+        double after;
+        bool found;
+        int opened, closed;
+    } cases[] = {
+        {"at the first opening", 0, 0, 0, true, 1, 0},
+        {"a while after the first opening", 0, 0, 0.8, true, 1, 0},
+        {"at the third opening", 0, 2, 0, true, 3, 2},
+        {"after two openings without a menu", 2, 0, 0, true, 3, 0},
+        {"never: the limit ends the search", 0, 1000, 0, false, 10, 10},
+    };
+    for (const auto& c : cases) {
+        FakeClock clock;
+        FakeFinder finder(clock, c.none, c.without, c.after);
+        const Found found = findInMenu(finder, clock, "Yeni Belge", 10, 1);
+        EXPECT_EQ(found.item != nullptr, c.found) << c.what;
+        EXPECT_EQ(finder.opened, c.opened) << c.what;
+        EXPECT_EQ(finder.closed, c.closed) << c.what;
+        EXPECT_LE(clock.t, 10 + 1 + 1e-9) << c.what;
+        if (c.found)
+            EXPECT_EQ(joined(titlesOf(*submenuOf(*found.item))), "Metin Belgesi") << c.what;
+        else
+            EXPECT_EQ(joined(found.seen), "Yeni Klasör | —") << c.what;
+    }
+}
+
+// The Lemvora window as AppKit exposes it: stack views as groups, the table in a scroll area
+// beside its header's column buttons and a scroll bar, a view-based row's cells as groups.
+ElementPtr hostWindow(std::vector<std::vector<std::string>> rows) {
+    std::vector<ElementPtr> rowElements;
+    for (auto& row : rows)
+        rowElements.push_back(
+            node(role::row, "",
+                 {node("AXCell", "", {text(row[0])}), node("AXCell", "", {text(row[1])})}));
+    rowElements.push_back(node("AXColumn"));
+    auto button = [](std::string title) {
+        return node(role::button, std::move(title));
+    };
+    return node(
+        role::window, "Lemvora",
+        {node(role::button), node(role::button), // close, minimise
+         node("AXGroup", "",
+              {text("Finder sağ tık menüsüne \"Yeni Belge\" ekler"), text("Bir Finder…"),
+               text("✓ Uzantı etkin"),
+               node("AXGroup", "", {button("Uzantı Ayarlarını Aç"), button("Durumu Yenile")}),
+               text("Menüdeki belge türleri"),
+               node(role::scrollArea, "",
+                    {node(role::table, "", rowElements),
+                     node("AXGroup", "", {button("Menüde"), button("Oluşan dosya")}),
+                     node("AXScrollBar")}),
+               text(std::to_string(rows.size()) + " şablon."),
+               node("AXGroup", "", {button("Şablon Klasörünü Aç")})})});
+}
+
+TEST(FinderDriver, ReadsTheHostWindowsTextsRowsAndButtons) {
+    const auto window = hostWindow({{"Metin Belgesi", "10 Yeni Metin Belgesi.txt"},
+                                    {"Markdown Belgesi", "20 Yeni Markdown Belgesi.md"}});
+    const WindowReading seen = readWindow(*window);
+    EXPECT_EQ(seen.rows.size(), 2u);
+    EXPECT_EQ(joined(seen.rows[1]), "Markdown Belgesi | 20 Yeni Markdown Belgesi.md");
+    const WindowExpectation good{{"✓ Uzantı etkin", "2 şablon."},
+                                 {"Metin Belgesi", "Markdown Belgesi"},
+                                 {"Uzantı Ayarlarını Aç", "Durumu Yenile", "Şablon Klasörünü Aç"}};
+    EXPECT_TRUE(compare(seen, good).empty()) << joined(compare(seen, good));
+
+    const struct {
+        const char* what;
+        WindowExpectation expected;
+        const char* problem;
+    } wrong[] = {
+        {"status", {{"✗ Uzantı kapalı"}, good.titles, good.buttons}, "no text \"✗ Uzantı kapalı\""},
+        {"text order",
+         {{"2 şablon.", "✓ Uzantı etkin"}, good.titles, good.buttons},
+         "no text \"✓ Uzantı etkin\" (in this order)"},
+        {"row order",
+         {good.texts, {"Markdown Belgesi", "Metin Belgesi"}, good.buttons},
+         "the table lists Metin Belgesi | Markdown Belgesi, not"},
+        {"a button",
+         {good.texts, good.titles, {"Uzantı Ayarlarını Aç", "Durumu Yenile"}},
+         "the buttons are Uzantı Ayarlarını Aç | Durumu Yenile | Şablon Klasörünü Aç, not"},
+    };
+    for (const auto& c : wrong) {
+        const auto problems = compare(seen, c.expected);
+        ASSERT_EQ(problems.size(), 1u) << c.what << ": " << joined(problems);
+        EXPECT_EQ(problems[0].rfind(c.problem, 0), 0u) << c.what << ": " << problems[0];
+    }
+}
+
+TEST(FinderDriver, AFailedStepIsNamedOnOneLineWithTheMenuSeenAndEndsTheRun) {
+    std::vector<std::string> seen;
+    bool lastRan = false;
+    const std::vector<Step> steps{
+        {"open the window",
+         [] {
+         }},
+        {"find Yeni Belge",
+         [&] {
+             seen = {"Yeni Klasör", "—", "Bilgi Al"};
+             throw StepFailure{"no item \"Yeni Belge\" within 20 s"};
+         }},
+        {"press the entry",
+         [&] {
+             lastRan = true;
+         }},
+    };
+    std::ostringstream log;
+    EXPECT_EQ(runSteps(steps, log, seen), 1);
+    EXPECT_FALSE(lastRan);
+    EXPECT_EQ(log.str(), "ok: open the window\nFAILED at step find Yeni Belge: no item \"Yeni "
+                         "Belge\" within 20 s; menu titles seen: Yeni Klasör | — | Bilgi Al\n");
+
+    std::ostringstream quiet;
+    EXPECT_EQ(runSteps({steps[0]}, quiet, {}), 0);
+}
+
+} // namespace
+
+TEST(FinderDriver, TheNewFileMustBeSelectedInFindersFrontWindow) {
+    const std::string folder = "/Users/runner/LemvoraE2E/Belgeler";
+    const std::string file = folder + "/Yeni Metin Belgesi.txt";
+    const struct {
+        const char* what;
+        std::string answer, file;
+        bool shown;
+    } cases[] = {
+        {"selected in its folder", folder + "/\n" + file, file, true},
+        {"among other selected items", folder + "/\n" + folder + "/a.txt\n" + file, file, true},
+        {"in a folder opened inside the window", "/Users/runner/LemvoraE2E/\n" + file, file, true},
+        {"on a volume", "/Volumes/USB Bellek Ş/\n/Volumes/USB Bellek Ş/Yeni Metin Belgesi.txt",
+         "/Volumes/USB Bellek Ş/Yeni Metin Belgesi.txt", true},
+        {"not selected", folder + "/\n" + folder + "/a.txt", file, false},
+        {"nothing selected", folder + "/", file, false},
+        {"its folder selected instead", "/Users/runner/LemvoraE2E/\n" + folder + "/", file, false},
+        {"selected in a window elsewhere", "/Users/runner/LemvoraE2E/Beldeler/\n" + file, file,
+         false},
+        {"a window whose name begins the folder's", "/Users/runner/LemvoraE2E/Belge\n" + file, file,
+         false},
+        {"no window (AppleScript's error)", "AppleScript: Can’t get Finder window 1. (-1728)", file,
+         false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(showsSelected(c.answer, c.file), c.shown) << c.what;
+}
+
+TEST(FinderDriver, OptionsAreNamePairsOrFlags) {
+    const auto options = parseOptions({"--title", "Metin Belgesi", "--expect-app", "--title", "Not",
+                                       "--folder", "/Volumes/USB Bellek Ş"},
+                                      {"--expect-app"});
+    ASSERT_TRUE(options);
+    EXPECT_EQ(joined(options->all("--title")), "Metin Belgesi | Not");
+    EXPECT_EQ(options->one("--folder"), "/Volumes/USB Bellek Ş");
+    EXPECT_TRUE(options->has("--expect-app"));
+    EXPECT_FALSE(options->has("--expect"));
+    for (const std::vector<std::string>& wrong :
+         {std::vector<std::string>{"--folder"}, {"Belgeler"}, {"--entry", "a", "stray"}, {"--"}})
+        EXPECT_FALSE(parseOptions(wrong, {"--expect-app"})) << joined(wrong);
+}

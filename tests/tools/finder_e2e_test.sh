@@ -1,0 +1,92 @@
+#!/usr/bin/env bash
+# How the Mac's end-to-end job (scripts/finder-e2e.sh) reads what pluginkit, codesign and hdiutil
+# print, and which files count as new in a case. Runs on any system.
+#
+# Usage: tests/tools/finder_e2e_test.sh SOURCE_DIR
+set -euo pipefail
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+export LEMVORA_E2E_OUT="$work/out"
+# shellcheck source=/dev/null
+source "$1/scripts/finder-e2e.sh"
+failures=0
+expect() { # expect WHAT EXPECTED ACTUAL
+    if [ "$2" != "$3" ]; then
+        printf 'FAILED %s\n  expected: %q\n  actual:   %q\n' "$1" "$2" "$3"
+        failures=$((failures + 1))
+    fi
+}
+t=$'\t'
+installed=/Users/runner/Applications/Lemvora.app/Contents/PlugIns/LemvoraMenu.appex
+built="/Users/runner/work/lemvora kopya/build-release/Lemvora.app/Contents/PlugIns/LemvoraMenu.appex"
+
+expect "each copy pluginkit lists: its mark and its whole path, blanks and all" \
+    "+$t$installed"$'\n'" $t$built" \
+    "$(printf '%s\n' \
+        "+    com.lemvora.Lemvora.LemvoraMenu(1.0.0)${t}0C3E6A0E-1D2B-4C5D-8E9F-0A1B2C3D4E5F${t}2026-12-09 15:00:00 +0000$t$installed" \
+        "     com.lemvora.Lemvora.LemvoraMenu(1.0.0)${t}9A8B7C6D-5E4F-4A3B-2C1D-0E9F8A7B6C5D${t}2026-12-09 14:00:00 +0000$t$built" \
+        "(no matches)" | registration_lines)"
+
+expect "an ad hoc signature's implicit requirement" 'cdhash H"4c1b5d2e0f9a8b7c6d5e4f3a2b1c0d9e8f7a6b5c"' \
+    "$(printf '%s\n' "Executable=$installed/Contents/MacOS/LemvoraMenu" \
+        '# designated => cdhash H"4c1b5d2e0f9a8b7c6d5e4f3a2b1c0d9e8f7a6b5c"' | designated_requirement)"
+expect "an explicit requirement" 'identifier "com.lemvora.Lemvora.LemvoraMenu" and anchor apple generic' \
+    "$(printf '%s\n' 'designated => identifier "com.lemvora.Lemvora.LemvoraMenu" and anchor apple generic' |
+        designated_requirement)"
+
+for attached in \
+    "/dev/disk4          ${t}GUID_partition_scheme          $t
+/dev/disk4s1        ${t}Microsoft Basic Data           $t/Volumes/USB Bellek Ş" \
+    "/dev/disk5          ${t}GUID_partition_scheme          $t
+/dev/disk5s1        ${t}Apple_APFS                     $t
+/dev/disk6          ${t}EF57347C-0000-11AA-AA11-0030654$t
+/dev/disk6s1        ${t}41504653-0000-11AA-AA11-0030654$t/Volumes/USB Bellek Ş"; do
+    expect "the mount point hdiutil attached" "/Volumes/USB Bellek Ş" \
+        "$(printf '%s\n' "$attached" | mount_point)"
+done
+
+# What the system keeps in a folder on its own is no new file; a hidden file left by a copy is.
+folder="$work/USB Bellek Ş"
+mkdir -p "$folder/.fseventsd" "$folder/.Spotlight-V100/Store" "$folder/Hedef Klasör"
+touch "$folder/.fseventsd/0000" "$folder/.Spotlight-V100/Store/x" "$folder/.DS_Store" \
+    "$folder/Hedef Klasör/.DS_Store" "$folder/Yeni Metin Belgesi.txt" \
+    "$folder/._Yeni Metin Belgesi.txt" "$folder/.Yeni Metin Belgesi.txt.lemvora"
+expect "a folder's listing" \
+    "./.Yeni Metin Belgesi.txt.lemvora
+./Hedef Klasör
+./Yeni Metin Belgesi.txt" "$(listing "$folder")"
+
+# The privacy rows go into the access table as macOS 14 and 15 have it (17 columns) and as later
+# systems do (more, with defaults); read back, each says what it means to.
+columns="service TEXT NOT NULL, client TEXT NOT NULL, client_type INTEGER NOT NULL,
+    auth_value INTEGER NOT NULL, auth_reason INTEGER NOT NULL, auth_version INTEGER NOT NULL,
+    csreq BLOB, policy_id INTEGER, indirect_object_identifier_type INTEGER,
+    indirect_object_identifier TEXT NOT NULL DEFAULT 'UNUSED', indirect_object_code_identity BLOB,
+    flags INTEGER, last_modified INTEGER NOT NULL, pid INTEGER, pid_version INTEGER,
+    boot_uuid TEXT NOT NULL DEFAULT 'UNUSED', last_reminded INTEGER NOT NULL DEFAULT 0"
+key="PRIMARY KEY (service, client, client_type, indirect_object_identifier)"
+later="one_time_reprompt_eligible INTEGER, reminder_count INTEGER NOT NULL DEFAULT 0"
+client=/Users/runner/work/lemvora/build-release/tools/finder-driver/lemvora-finder-driver
+for shape in "macOS 14|$columns, $key" "a later macOS|$columns, $later, $key"; do
+    rows=$(python3 - "CREATE TABLE access (${shape#*|})" \
+        "$(access_row kTCCServiceAccessibility "$client" 1 NULL 1765290000)" \
+        "$(access_row kTCCServiceAccessibility "$client" 1 NULL 1765290001)" \
+        "$(access_row kTCCServiceSystemPolicyRemovableVolumes com.lemvora.Lemvora.LemvoraMenu 0 \
+            "X'fade0c00'" 1765290000)" <<'PY'
+import sqlite3, sys
+db = sqlite3.connect(":memory:")
+for statement in sys.argv[1:]:
+    db.execute(statement)
+for row in db.execute("SELECT service, client, client_type, auth_value, hex(csreq), "
+                      "last_modified FROM access ORDER BY service"):
+    print("|".join(str(v) for v in row))
+PY
+    )
+    expect "the privacy rows, once each, in the access table of ${shape%%|*}" \
+        "kTCCServiceAccessibility|$client|1|2||1765290001
+kTCCServiceSystemPolicyRemovableVolumes|com.lemvora.Lemvora.LemvoraMenu|0|2|FADE0C00|1765290000" \
+        "$rows"
+done
+
+[ "$failures" = 0 ] || exit 1
+echo "every reading of the end-to-end job holds"

@@ -1,0 +1,251 @@
+#include "ElementTree.h"
+
+#include <algorithm>
+
+namespace lemvora::driver {
+
+std::vector<ElementPtr> menuItems(const Element& menu) {
+    std::vector<ElementPtr> items;
+    for (auto& child : menu.children())
+        if (child->role() == role::menuItem)
+            items.push_back(child);
+    return items;
+}
+
+ElementPtr findItem(const Element& menu, const std::string& title) {
+    for (auto& item : menuItems(menu))
+        if (!title.empty() && item->title() == title)
+            return item;
+    return nullptr;
+}
+
+ElementPtr submenuOf(const Element& item) {
+    for (auto& child : item.children())
+        if (child->role() == role::menu)
+            return child;
+    return nullptr;
+}
+
+std::vector<std::string> titlesOf(const Element& menu) {
+    std::vector<std::string> titles;
+    for (auto& item : menuItems(menu)) {
+        const std::string title = item->title();
+        titles.push_back(title.empty() ? "—" : title);
+    }
+    return titles;
+}
+
+ElementPtr openContextMenu(const Element& application) {
+    // AppKit hangs an open context menu under the application; some versions under the window
+    // it was opened in. The menu bar's menus hang under its bar items, and submenus under their
+    // items: neither level is looked at.
+    for (auto& child : application.children()) {
+        const std::string kind = child->role();
+        if (kind == role::menu)
+            return child;
+        if (kind == role::window)
+            for (auto& inWindow : child->children())
+                if (inWindow->role() == role::menu)
+                    return inWindow;
+    }
+    return nullptr;
+}
+
+ElementPtr findByRole(const Element& root, const std::string& roleName, const std::string& text,
+                      int depth) {
+    if (depth < 0)
+        return nullptr;
+    for (auto& child : root.children()) {
+        if (child->role() == roleName &&
+            (text.empty() || child->value() == text || child->title() == text))
+            return child;
+        if (auto found = findByRole(*child, roleName, text, depth - 1))
+            return found;
+    }
+    return nullptr;
+}
+
+bool waitFor(Clock& clock, double limit, double interval, const std::function<bool()>& done) {
+    const double end = clock.now() + limit;
+    while (clock.now() < end) {
+        if (done())
+            return true;
+        clock.pause(std::min(interval, std::max(0.0, end - clock.now())));
+    }
+    return done();
+}
+
+Found findInMenu(MenuSource& source, Clock& clock, const std::string& title, double limit,
+                 double settle) {
+    Found found;
+    const double end = clock.now() + limit;
+    do {
+        found.menu = source.open();
+        if (found.menu) {
+            waitFor(clock, settle, 0.25, [&] {
+                found.seen = titlesOf(*found.menu);
+                found.item = findItem(*found.menu, title);
+                return found.item != nullptr;
+            });
+            if (found.item)
+                return found;
+            source.close();
+        } else {
+            clock.pause(std::min(settle, std::max(0.0, end - clock.now())));
+        }
+    } while (clock.now() < end);
+    found.menu = nullptr;
+    return found;
+}
+
+namespace {
+
+void readInto(const Element& element, WindowReading& reading) {
+    for (auto& child : element.children()) {
+        const std::string kind = child->role();
+        if (kind == role::staticText || kind == role::textField) {
+            reading.texts.push_back(child->value());
+        } else if (kind == role::button) {
+            // The window's close, minimise and zoom buttons have no title.
+            if (!child->title().empty())
+                reading.buttons.push_back(child->title());
+        } else if (kind == role::scrollArea) {
+            // The table, and beside it its header's column buttons and the scroll bars: only the
+            // rows count.
+            for (auto& inScroll : child->children())
+                if (inScroll->role() == role::table || inScroll->role() == role::outline)
+                    for (auto& row : inScroll->children())
+                        if (row->role() == role::row) {
+                            WindowReading cells;
+                            readInto(*row, cells);
+                            reading.rows.push_back(cells.texts);
+                        }
+        } else {
+            readInto(*child, reading);
+        }
+    }
+}
+
+} // namespace
+
+WindowReading readWindow(const Element& window) {
+    WindowReading reading;
+    readInto(window, reading);
+    return reading;
+}
+
+std::vector<std::string> compare(const WindowReading& seen, const WindowExpectation& expected) {
+    std::vector<std::string> problems;
+    auto from = seen.texts.begin();
+    for (const auto& text : expected.texts) {
+        const auto at = std::find(from, seen.texts.end(), text);
+        if (at == seen.texts.end()) {
+            problems.push_back("no text \"" + text +
+                               "\" (in this order) among: " + joined(seen.texts));
+        } else {
+            from = at + 1;
+        }
+    }
+    std::vector<std::string> titles;
+    for (const auto& row : seen.rows)
+        titles.push_back(row.empty() ? "" : row.front());
+    if (titles != expected.titles)
+        problems.push_back("the table lists " + joined(titles) + ", not " +
+                           joined(expected.titles));
+    if (seen.buttons != expected.buttons)
+        problems.push_back("the buttons are " + joined(seen.buttons) + ", not " +
+                           joined(expected.buttons));
+    return problems;
+}
+
+namespace {
+
+std::vector<std::string> linesOf(const std::string& text) {
+    std::vector<std::string> lines(1);
+    for (char c : text) {
+        if (c == '\n' || c == '\r')
+            lines.emplace_back();
+        else
+            lines.back() += c;
+    }
+    return lines;
+}
+
+std::string withoutFinalSlash(std::string path) {
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    return path;
+}
+
+} // namespace
+
+bool showsSelected(const std::string& finderAnswer, const std::string& file) {
+    const auto lines = linesOf(finderAnswer);
+    const std::string window = withoutFinalSlash(lines.front());
+    if (window.empty() || window.front() != '/' ||
+        file.rfind(window == "/" ? window : window + "/", 0) != 0)
+        return false;
+    return std::find(lines.begin() + 1, lines.end(), file) != lines.end();
+}
+
+std::string Options::one(const std::string& name) const {
+    const auto values = all(name);
+    return values.empty() ? "" : values.back();
+}
+
+std::vector<std::string> Options::all(const std::string& name) const {
+    std::vector<std::string> values;
+    for (const auto& [key, value] : given)
+        if (key == name)
+            values.push_back(value);
+    return values;
+}
+
+bool Options::has(const std::string& name) const {
+    return std::any_of(given.begin(), given.end(), [&](const auto& p) { return p.first == name; });
+}
+
+std::optional<Options> parseOptions(const std::vector<std::string>& args,
+                                    const std::vector<std::string>& flags) {
+    Options options;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& name = args[i];
+        if (name.rfind("--", 0) != 0 || name.size() == 2)
+            return std::nullopt;
+        if (std::find(flags.begin(), flags.end(), name) != flags.end())
+            options.given.emplace_back(name, "");
+        else if (i + 1 < args.size())
+            options.given.emplace_back(name, args[++i]);
+        else
+            return std::nullopt;
+    }
+    return options;
+}
+
+std::string joined(const std::vector<std::string>& titles) {
+    if (titles.empty())
+        return "(none)";
+    std::string line;
+    for (const auto& title : titles)
+        line += (line.empty() ? "" : " | ") + title;
+    return line;
+}
+
+int runSteps(const std::vector<Step>& steps, std::ostream& log,
+             const std::vector<std::string>& menuSeen) {
+    for (const auto& step : steps) {
+        try {
+            step.run();
+        } catch (const StepFailure& failure) {
+            log << "FAILED at step " << step.name << ": " << failure.reason;
+            if (!menuSeen.empty())
+                log << "; menu titles seen: " << joined(menuSeen);
+            log << '\n';
+            return 1;
+        }
+        log << "ok: " << step.name << '\n';
+    }
+    return 0;
+}
+
+} // namespace lemvora::driver

@@ -1,0 +1,144 @@
+// The finder driver's portable core: a small view of an accessibility element, and what the
+// driver does with a tree of them (find a menu's item by title, a submenu, the open context menu,
+// the host window's texts, rows and buttons), with waits whose clock is handed in. The Mac side
+// (main.mm) implements Element over AXUIElementRef; tests implement it over fake trees.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace lemvora::driver {
+
+// The AX role names the core compares with, as AXRoleConstants.h spells them; main.mm checks each
+// against the SDK's constant before the first step.
+namespace role {
+inline constexpr char application[] = "AXApplication";
+inline constexpr char window[] = "AXWindow";
+inline constexpr char menuBar[] = "AXMenuBar";
+inline constexpr char menu[] = "AXMenu";
+inline constexpr char menuItem[] = "AXMenuItem";
+inline constexpr char button[] = "AXButton";
+inline constexpr char staticText[] = "AXStaticText";
+inline constexpr char textField[] = "AXTextField";
+inline constexpr char scrollArea[] = "AXScrollArea";
+inline constexpr char table[] = "AXTable";
+inline constexpr char outline[] = "AXOutline";
+inline constexpr char row[] = "AXRow";
+} // namespace role
+
+class Element {
+public:
+    virtual ~Element() = default;
+    // Empty when the element has no such attribute, or is gone.
+    virtual std::string role() const = 0;
+    virtual std::string title() const = 0;
+    virtual std::string value() const = 0; // a text's value; empty for other kinds
+    virtual std::vector<std::shared_ptr<Element>> children() const = 0;
+    // Whether the element accepted the action ("AXPress", "AXShowMenu", ...).
+    virtual bool perform(const std::string& action) = 0;
+};
+using ElementPtr = std::shared_ptr<Element>;
+
+// A menu's own items, in order (separators included: items without a title).
+std::vector<ElementPtr> menuItems(const Element& menu);
+// The first item of this menu, not of its submenus, with exactly this title; null when none.
+ElementPtr findItem(const Element& menu, const std::string& title);
+// The menu an item opens; null for an item without a submenu.
+ElementPtr submenuOf(const Element& item);
+// The titles of a menu's items, a separator as "—".
+std::vector<std::string> titlesOf(const Element& menu);
+// An open context menu: a menu that is a child of the application or of one of its windows,
+// never one of the menu bar's nor an item's submenu. Null when none is open.
+ElementPtr openContextMenu(const Element& application);
+// Depth-first, the first element with this role whose value (or title) is `text`, looking no
+// deeper than `depth` levels; with an empty text, the first of that role.
+ElementPtr findByRole(const Element& root, const std::string& roleName, const std::string& text,
+                      int depth);
+
+// The time the driver waits by. main.mm's pauses really; the tests' only moves a number on.
+class Clock {
+public:
+    virtual ~Clock() = default;
+    virtual double now() = 0; // seconds
+    virtual void pause(double seconds) = 0;
+};
+
+// Asks `done` until it answers true or `limit` seconds have passed, pausing `interval` between.
+// Asks once more at the limit, so that a slow pause never costs the last look.
+bool waitFor(Clock& clock, double limit, double interval, const std::function<bool()>& done);
+
+// A menu that can be opened and closed again, such as Finder's context menu.
+class MenuSource {
+public:
+    virtual ~MenuSource() = default;
+    virtual ElementPtr open() = 0; // null when no menu came
+    virtual void close() = 0;
+};
+
+struct Found {
+    ElementPtr menu, item;
+    std::vector<std::string> seen; // the titles of the last menu opened
+};
+// Opens the menu and looks for the item, for `settle` seconds each time; a menu without it is
+// closed and opened again (Finder may leave extensions' items out of a menu's first opening),
+// until `limit` seconds have passed. The item is null when it never came.
+Found findInMenu(MenuSource& source, Clock& clock, const std::string& title, double limit,
+                 double settle);
+
+// The host window as the driver reads it: texts (outside the table), the table's rows (each
+// row's texts in column order), and the buttons with a title (outside the table and its header).
+struct WindowReading {
+    std::vector<std::string> texts;
+    std::vector<std::vector<std::string>> rows;
+    std::vector<std::string> buttons;
+};
+WindowReading readWindow(const Element& window);
+
+struct WindowExpectation {
+    std::vector<std::string> texts;   // each among the texts, in this order
+    std::vector<std::string> titles;  // the first column of the rows, exactly
+    std::vector<std::string> buttons; // exactly these, in this order
+};
+// What differs, one line each; empty when the window is as expected.
+std::vector<std::string> compare(const WindowReading& seen, const WindowExpectation& expected);
+
+// Finder's answer about its front window: the window's folder, then the selected items, a path
+// a line (a folder's with a final "/"). Whether `file` is among the selected items and
+// in that window, in its folder or in a folder opened inside it (a list view's disclosure).
+bool showsSelected(const std::string& finderAnswer, const std::string& file);
+
+// A command line's options: "--name value" pairs, a name given again adding a value, and flags
+// (names that take no value) with "" as their value. None for anything else.
+struct Options {
+    std::vector<std::pair<std::string, std::string>> given;
+    std::string one(const std::string& name) const;              // the last value, or ""
+    std::vector<std::string> all(const std::string& name) const; // every value, in order
+    bool has(const std::string& name) const;
+};
+std::optional<Options> parseOptions(const std::vector<std::string>& args,
+                                    const std::vector<std::string>& flags);
+
+// Raised by a step that failed: the one line it says why.
+struct StepFailure {
+    std::string reason;
+};
+
+struct Step {
+    std::string name;
+    std::function<void()> run; // throws StepFailure
+};
+
+// Runs the steps in order, a line each on `log`, and stops at the first that fails with one line
+// "FAILED at step <name>: <reason>", followed, when a menu was seen, by its titles. Returns the
+// process's exit status: 0, or 1 when a step failed.
+int runSteps(const std::vector<Step>& steps, std::ostream& log,
+             const std::vector<std::string>& menuSeen);
+
+// The titles joined for a log line: "A | B | —".
+std::string joined(const std::vector<std::string>& titles);
+
+} // namespace lemvora::driver

@@ -1,0 +1,610 @@
+// lemvora-finder-driver: drives the real Finder, and reads the Lemvora window, through the
+// Accessibility API, for the Mac workflow's end-to-end job (scripts/finder-e2e.sh).
+//
+//   lemvora-finder-driver probe
+//       prints whether this process is trusted for Accessibility (AXIsProcessTrusted); exits 0
+//   lemvora-finder-driver menu --folder DIR [--item NAME] --entry TITLE
+//                              (--expect FILE | --expect-app | --expect-alert TEXT) [--timeout S]
+//       opens a Finder window on DIR, shows the context menu of its background (or of its item
+//       NAME, selected), finds "Yeni Belge", opens its submenu, presses TITLE, then waits until
+//       FILE exists in the target folder and Finder shows it selected; or until Lemvora runs; or
+//       until an alert with TEXT and "Tamam" appears, and presses "Tamam"
+//   lemvora-finder-driver window [--press BUTTON] --text T... --title T... --button B...
+//                                [--timeout S]
+//       reads Lemvora's window (after pressing BUTTON): the texts in this order, the table's
+//       titles exactly, the buttons exactly; prints the window's frame for a screenshot
+//
+// It runs as a plain program from the job's shell, so that it is the agent's Accessibility grant
+// that covers it. Each step prints "ok: STEP"; the first that fails prints one line naming it
+// (with the menu titles it saw) and the program exits 1.
+//
+// Finder's own model (opening a window on a folder, the view, which items it has selected) is
+// asked with AppleScript through NSAppleScript: Finder answers "selection" and "target of front
+// Finder window" in paths, where its accessibility tree holds only display names that hide
+// extensions and differ per view. In the process, not through osascript, because the wait for
+// the selection asks many times.
+#import <AppKit/AppKit.h>
+#import <ApplicationServices/ApplicationServices.h>
+#include <libproc.h>
+
+#include "ElementTree.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <optional>
+#include <thread>
+
+namespace {
+
+using namespace lemvora::driver;
+namespace fs = std::filesystem;
+
+// Compared in composed form: Finder and the file system may hand back decomposed letters.
+std::string utf8(CFStringRef string) {
+    if (!string)
+        return "";
+    NSString* composed = [(__bridge NSString*)string precomposedStringWithCanonicalMapping];
+    return composed.UTF8String ? composed.UTF8String : "";
+}
+
+std::string utf8(NSString* string) {
+    return utf8((__bridge CFStringRef)string);
+}
+
+NSString* ns(const std::string& string) {
+    return [NSString stringWithUTF8String:string.c_str()];
+}
+
+class AXElement final : public Element {
+public:
+    // Takes over one reference (an element from a Copy or Create call, or retained).
+    explicit AXElement(AXUIElementRef ref) : ref_(ref) {}
+    ~AXElement() override { CFRelease(ref_); }
+    AXElement(const AXElement&) = delete;
+    AXElement& operator=(const AXElement&) = delete;
+
+    AXUIElementRef ref() const { return ref_; }
+
+    std::string attribute(CFStringRef name) const {
+        CFTypeRef value = nullptr;
+        // kAXErrorInvalidUIElement when the element is gone (a closed menu's item, a closed
+        // window); kAXErrorNoValue or kAXErrorAttributeUnsupported when it has no such
+        // attribute; kAXErrorCannotComplete when the application did not answer in time. Each
+        // reads as "".
+        if (AXUIElementCopyAttributeValue(ref_, name, &value) != kAXErrorSuccess || !value)
+            return "";
+        std::string text;
+        if (CFGetTypeID(value) == CFStringGetTypeID())
+            text = utf8(static_cast<CFStringRef>(value));
+        CFRelease(value);
+        return text;
+    }
+    std::string role() const override { return attribute(kAXRoleAttribute); }
+    std::string title() const override { return attribute(kAXTitleAttribute); }
+    std::string value() const override { return attribute(kAXValueAttribute); }
+
+    std::vector<ElementPtr> children() const override {
+        std::vector<ElementPtr> kids;
+        CFTypeRef value = nullptr;
+        // kAXErrorInvalidUIElement for an element that is gone, kAXErrorNoValue for one without
+        // children: no children either way.
+        if (AXUIElementCopyAttributeValue(ref_, kAXChildrenAttribute, &value) != kAXErrorSuccess ||
+            !value)
+            return kids;
+        if (CFGetTypeID(value) == CFArrayGetTypeID()) {
+            const auto array = static_cast<CFArrayRef>(value);
+            for (CFIndex i = 0; i < CFArrayGetCount(array); ++i) {
+                auto child = static_cast<AXUIElementRef>(
+                    const_cast<void*>(CFArrayGetValueAtIndex(array, i)));
+                CFRetain(child);
+                kids.push_back(std::make_shared<AXElement>(child));
+            }
+        }
+        CFRelease(value);
+        return kids;
+    }
+
+    bool perform(const std::string& action) override {
+        return performAction((__bridge CFStringRef)ns(action)) == kAXErrorSuccess;
+    }
+
+    AXError performAction(CFStringRef action) {
+        // kAXErrorInvalidUIElement when the element is gone, kAXErrorActionUnsupported when it
+        // has no such action, kAXErrorCannotComplete when the application did not answer within
+        // the messaging timeout: the header warns that applications run modal work inside an
+        // action (a menu opening, an alert), so the action may still have happened.
+        return AXUIElementPerformAction(ref_, action);
+    }
+
+    // Position and size in global screen coordinates (origin top left, as CGEvent's); none when
+    // the element is gone (kAXErrorInvalidUIElement) or has no frame.
+    std::optional<CGRect> frame() const {
+        CFTypeRef position = nullptr, size = nullptr;
+        std::optional<CGRect> rect;
+        // Both: kAXErrorInvalidUIElement when the element is gone, kAXErrorNoValue or
+        // kAXErrorAttributeUnsupported when it has no frame.
+        if (AXUIElementCopyAttributeValue(ref_, kAXPositionAttribute, &position) ==
+                kAXErrorSuccess &&
+            AXUIElementCopyAttributeValue(ref_, kAXSizeAttribute, &size) == kAXErrorSuccess) {
+            CGRect r = CGRectZero;
+            if (AXValueGetValue(static_cast<AXValueRef>(position), kAXValueTypeCGPoint,
+                                &r.origin) &&
+                AXValueGetValue(static_cast<AXValueRef>(size), kAXValueTypeCGSize, &r.size))
+                rect = r;
+        }
+        if (position)
+            CFRelease(position);
+        if (size)
+            CFRelease(size);
+        return rect;
+    }
+
+    void setTimeout(float seconds) {
+        // kAXErrorInvalidUIElement when the element is gone; kAXErrorIllegalArgument for a
+        // timeout that is not positive. Neither matters here: the calls after it fail alike.
+        AXUIElementSetMessagingTimeout(ref_, seconds);
+    }
+
+    bool select() {
+        // kAXErrorInvalidUIElement when the element is gone, kAXErrorAttributeUnsupported or
+        // kAXErrorIllegalArgument where the selection cannot be set this way.
+        return AXUIElementSetAttributeValue(ref_, kAXSelectedAttribute, kCFBooleanTrue) ==
+               kAXErrorSuccess;
+    }
+
+private:
+    AXUIElementRef ref_;
+};
+
+std::shared_ptr<AXElement> applicationElement(pid_t pid) {
+    // Never null; for a process that is gone, or has no accessibility, every call on it fails
+    // (kAXErrorInvalidUIElement, kAXErrorCannotComplete, kAXErrorNotImplemented).
+    auto app = std::make_shared<AXElement>(AXUIElementCreateApplication(pid));
+    app->setTimeout(3);
+    return app;
+}
+
+AXElement& ax(const ElementPtr& element) {
+    return static_cast<AXElement&>(*element);
+}
+
+class RealClock final : public Clock {
+public:
+    double now() override {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    }
+    void pause(double seconds) override {
+        std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+    }
+};
+
+// The processes whose executable's path ends so, such as ".../Lemvora.app/Contents/MacOS/Lemvora".
+std::vector<pid_t> processesEndingIn(const std::string& suffix) {
+    std::vector<pid_t> pids(4096);
+    const int count = proc_listallpids(pids.data(), static_cast<int>(pids.size() * sizeof(pid_t)));
+    std::vector<pid_t> found;
+    for (int i = 0; i < count && i < static_cast<int>(pids.size()); ++i) {
+        char path[PROC_PIDPATHINFO_MAXSIZE] = {};
+        if (proc_pidpath(pids[i], path, sizeof path) <= 0)
+            continue;
+        const std::string p(path);
+        if (p.size() >= suffix.size() &&
+            p.compare(p.size() - suffix.size(), suffix.size(), suffix) == 0)
+            found.push_back(pids[i]);
+    }
+    return found;
+}
+
+std::optional<pid_t> finderProcess() {
+    const auto pids = processesEndingIn("/CoreServices/Finder.app/Contents/MacOS/Finder");
+    if (pids.empty())
+        return std::nullopt;
+    return pids.front();
+}
+
+std::string quoted(const std::string& text) { // an AppleScript string literal
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '"' || c == '\\')
+            out += '\\';
+        out += c;
+    }
+    return out + "\"";
+}
+
+// Runs AppleScript; throws the step's failure with AppleScript's own message.
+std::string appleScript(const std::string& source) {
+    NSDictionary* error = nil;
+    NSAppleScript* script = [[NSAppleScript alloc] initWithSource:ns(source)];
+    NSAppleEventDescriptor* result = [script executeAndReturnError:&error];
+    if (!result)
+        throw StepFailure{"AppleScript: " + utf8((NSString*)error[NSAppleScriptErrorMessage]) +
+                          " (" + utf8([error[NSAppleScriptErrorNumber] description]) + ")"};
+    return result.stringValue ? utf8(result.stringValue) : "";
+}
+
+std::string withoutTrailingSlash(std::string path) {
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    return path;
+}
+
+std::string oneLine(std::string text) {
+    std::replace(text.begin(), text.end(), '\n', ' ');
+    std::replace(text.begin(), text.end(), '\r', ' ');
+    return text;
+}
+
+// The posting of synthesized input: the fallback right-click, hovering over an item, a key.
+void postMouse(CGEventType type, CGPoint at, CGMouseButton button) {
+    CGEventRef event = CGEventCreateMouseEvent(nullptr, type, at, button);
+    if (event) {
+        CGEventPost(kCGHIDEventTap, event);
+        CFRelease(event);
+    }
+}
+void postKey(CGKeyCode key) { // virtual key codes of HIToolbox's Events.h
+    for (bool down : {true, false}) {
+        CGEventRef event = CGEventCreateKeyboardEvent(nullptr, key, down);
+        if (event) {
+            CGEventPost(kCGHIDEventTap, event);
+            CFRelease(event);
+        }
+    }
+}
+constexpr CGKeyCode keyEscape = 0x35;     // kVK_Escape
+constexpr CGKeyCode keyRightArrow = 0x7C; // kVK_RightArrow
+
+CGPoint centre(const CGRect& r) {
+    return CGPointMake(CGRectGetMidX(r), CGRectGetMidY(r));
+}
+
+// The role names the core compares with are the SDK's own.
+bool roleNamesMatchTheSdk() {
+    const std::pair<const char*, CFStringRef> names[] = {
+        {role::application, kAXApplicationRole}, {role::window, kAXWindowRole},
+        {role::menuBar, kAXMenuBarRole},         {role::menu, kAXMenuRole},
+        {role::menuItem, kAXMenuItemRole},       {role::button, kAXButtonRole},
+        {role::staticText, kAXStaticTextRole},   {role::textField, kAXTextFieldRole},
+        {role::scrollArea, kAXScrollAreaRole},   {role::table, kAXTableRole},
+        {role::outline, kAXOutlineRole},         {role::row, kAXRowRole},
+    };
+    for (const auto& [core, sdk] : names)
+        if (utf8(sdk) != core) {
+            std::cerr << "role name " << core << " is " << utf8(sdk) << " in the SDK\n";
+            return false;
+        }
+    return true;
+}
+
+double timeoutOf(const Options& options) {
+    const std::string given = options.one("--timeout");
+    return given.empty() ? 30 : std::stod(given);
+}
+
+void requireTrust() {
+    if (!AXIsProcessTrusted())
+        throw StepFailure{"AXIsProcessTrusted() is false: this program may not use the "
+                          "Accessibility API (see the job's TCC step)"};
+}
+
+// A Finder window with a list view, and the list (only windows are searched: the menu bar's
+// menus hold many more elements); none when there is none.
+std::pair<ElementPtr, ElementPtr> listIn(const Element& finder) {
+    for (auto& child : finder.children())
+        if (child->role() == role::window)
+            if (auto outline = findByRole(*child, role::outline, "", 8))
+                return {child, outline};
+    return {};
+}
+
+// Finder's context menu for the list view's background, or for one of its rows: AXShowMenu
+// first, and a synthesized right-click when no menu came of it.
+class FinderMenu final : public MenuSource {
+public:
+    FinderMenu(std::shared_ptr<AXElement> finder, Clock& clock, std::string itemName)
+        : finder_(std::move(finder)), clock_(clock), itemName_(std::move(itemName)) {}
+
+    ElementPtr open() override {
+        const ElementPtr target = target_();
+        if (!target)
+            return nullptr;
+        // AXShowMenu may keep the call until the menu closes, or answer an error although the
+        // menu opened: a short timeout, and the menu is looked for whatever the answer.
+        ax(target).setTimeout(1.5);
+        ax(target).performAction(kAXShowMenuAction);
+        ElementPtr menu;
+        auto menuOpen = [&] {
+            return (menu = openContextMenu(*finder_)) != nullptr;
+        };
+        if (waitFor(clock_, 2, 0.1, menuOpen))
+            return menu;
+        if (const auto point = clickPoint(target)) {
+            postMouse(kCGEventRightMouseDown, *point, kCGMouseButtonRight);
+            postMouse(kCGEventRightMouseUp, *point, kCGMouseButtonRight);
+        }
+        waitFor(clock_, 2, 0.1, menuOpen);
+        return menu;
+    }
+
+    void close() override {
+        if (const auto menu = openContextMenu(*finder_))
+            ax(menu).performAction(kAXCancelAction);
+        if (openContextMenu(*finder_))
+            postKey(keyEscape);
+        waitFor(clock_, 2, 0.1, [&] { return openContextMenu(*finder_) == nullptr; });
+    }
+
+private:
+    std::pair<ElementPtr, ElementPtr> list_() const { return listIn(*finder_); }
+    ElementPtr target_() const {
+        const auto outline = list_().second;
+        if (!outline || itemName_.empty())
+            return outline;
+        for (auto& row : outline->children())
+            if (row->role() == role::row && (findByRole(*row, role::textField, itemName_, 3) ||
+                                             findByRole(*row, role::staticText, itemName_, 3)))
+                return row;
+        return nullptr;
+    }
+    // An item's middle; for the background, a spot of the list below its rows, inside the
+    // window (the list may reach further down than its scroll view shows).
+    std::optional<CGPoint> clickPoint(const ElementPtr& target) const {
+        auto frame = ax(target).frame();
+        if (!frame)
+            return std::nullopt;
+        if (!itemName_.empty())
+            return centre(*frame);
+        if (const auto window = list_().first)
+            if (const auto windowFrame = ax(window).frame())
+                frame = CGRectIntersection(*frame, *windowFrame);
+        return CGPointMake(CGRectGetMidX(*frame), CGRectGetMaxY(*frame) - 24);
+    }
+
+    std::shared_ptr<AXElement> finder_;
+    Clock& clock_;
+    std::string itemName_;
+};
+
+// The alert the extension shows: a window of one of its processes (or Finder's) with the text
+// and the button.
+struct Alert {
+    ElementPtr window, button;
+};
+std::optional<Alert> findAlert(const std::string& text, const std::string& buttonTitle) {
+    auto pids = processesEndingIn("/LemvoraMenu.appex/Contents/MacOS/LemvoraMenu");
+    if (const auto finder = finderProcess())
+        pids.push_back(*finder);
+    for (pid_t pid : pids)
+        for (auto& window : applicationElement(pid)->children())
+            if (window->role() == role::window && findByRole(*window, role::staticText, text, 6))
+                if (auto button = findByRole(*window, role::button, buttonTitle, 6))
+                    return Alert{window, button};
+    return std::nullopt;
+}
+
+// Finder's front window's folder, then its selected items, a path a line; what went wrong when
+// it cannot say (no window yet is an AppleScript error).
+std::string finderWindowAndSelection() {
+    try {
+        return appleScript("tell application \"Finder\"\n"
+                           "  set out to POSIX path of (target of front Finder window as alias)\n"
+                           "  repeat with f in (get selection)\n"
+                           "    set out to out & linefeed & POSIX path of (f as alias)\n"
+                           "  end repeat\n"
+                           "  return out\n"
+                           "end tell");
+    } catch (const StepFailure& failure) {
+        return failure.reason;
+    }
+}
+
+int menuCommand(const Options& options) {
+    const std::string folder = withoutTrailingSlash(options.one("--folder"));
+    const std::string itemName = options.one("--item");
+    const std::string entry = options.one("--entry");
+    const double timeout = timeoutOf(options);
+    if (folder.empty() || entry.empty() ||
+        options.has("--expect") + options.has("--expect-app") + options.has("--expect-alert") !=
+            1) {
+        std::cerr << "menu: --folder, --entry and one of --expect, --expect-app, --expect-alert\n";
+        return 2;
+    }
+    const std::string target = itemName.empty() ? folder : folder + "/" + itemName;
+    RealClock clock;
+    std::vector<std::string> seen;
+    std::shared_ptr<AXElement> finder;
+    ElementPtr yeniBelge, submenu, entryItem;
+
+    std::vector<Step> steps{
+        {"trust", requireTrust},
+        {"open a Finder window on " + folder,
+         [&] {
+             const auto pid = finderProcess();
+             if (!pid)
+                 throw StepFailure{"Finder does not run"};
+             finder = applicationElement(*pid);
+             appleScript("tell application \"Finder\"\n"
+                         "  activate\n"
+                         "  close every Finder window\n"
+                         "  set w to make new Finder window to (POSIX file " +
+                         quoted(folder) +
+                         " as alias)\n"
+                         "  set current view of w to list view\n"
+                         "  set bounds of w to {60, 60, 960, 660}\n"
+                         "end tell");
+             if (!itemName.empty())
+                 appleScript("tell application \"Finder\" to select (POSIX file " + quoted(target) +
+                             " as alias)");
+             const bool shown =
+                 waitFor(clock, timeout, 0.25, [&] { return listIn(*finder).second != nullptr; });
+             if (!shown)
+                 throw StepFailure{"no list view in Finder's windows within " +
+                                   std::to_string(int(timeout)) + " s"};
+         }},
+        {"find \"Yeni Belge\" in the context menu" +
+             (itemName.empty() ? std::string(" of the background") : " of " + itemName),
+         [&] {
+             FinderMenu source(finder, clock, itemName);
+             const Found found = findInMenu(source, clock, "Yeni Belge", timeout, 3);
+             seen = found.seen;
+             if (!found.menu && found.seen.empty())
+                 throw StepFailure{"no context menu opened (AXShowMenu and a right-click) within " +
+                                   std::to_string(int(timeout)) + " s"};
+             if (!found.item)
+                 throw StepFailure{"no item \"Yeni Belge\" in the context menu within " +
+                                   std::to_string(int(timeout)) + " s"};
+             yeniBelge = found.item;
+         }},
+        {"open the submenu of \"Yeni Belge\"",
+         [&] {
+             // Pressing an item with a submenu does nothing: the selection is moved onto it, by
+             // hovering, then by selecting it and the right arrow key.
+             if (const auto frame = ax(yeniBelge).frame())
+                 postMouse(kCGEventMouseMoved, centre(*frame), kCGMouseButtonLeft);
+             auto entryShown = [&] {
+                 submenu = submenuOf(*yeniBelge);
+                 if (submenu)
+                     seen = titlesOf(*submenu);
+                 return submenu && (entryItem = findItem(*submenu, entry)) != nullptr;
+             };
+             if (!waitFor(clock, 2, 0.1, entryShown)) {
+                 ax(yeniBelge).select();
+                 postKey(keyRightArrow);
+                 if (!waitFor(clock, 5, 0.1, entryShown))
+                     throw StepFailure{"no entry \"" + entry + "\" in the submenu"};
+             }
+         }},
+        {"press \"" + entry + "\"",
+         [&] {
+             ax(entryItem).setTimeout(2);
+             const AXError error = ax(entryItem).performAction(kAXPressAction);
+             if (error != kAXErrorSuccess && error != kAXErrorCannotComplete)
+                 throw StepFailure{"AXPress answered " + std::to_string(error)};
+         }},
+    };
+    if (options.has("--expect")) {
+        const std::string file = target + "/" + options.one("--expect");
+        steps.push_back({"wait until " + file + " exists and Finder shows it selected", [&, file] {
+                             std::string finderSays;
+                             const bool done = waitFor(clock, timeout, 0.5, [&] {
+                                 if (!fs::exists(fs::path(file)))
+                                     return false;
+                                 // Both composed: Finder's paths come through utf8() too.
+                                 finderSays = finderWindowAndSelection();
+                                 return showsSelected(finderSays, utf8(ns(file)));
+                             });
+                             if (!done)
+                                 throw StepFailure{
+                                     fs::exists(fs::path(file))
+                                         ? "Finder does not show it selected; its front window "
+                                           "and selection: " +
+                                               oneLine(finderSays)
+                                         : "no such file after " + std::to_string(int(timeout)) +
+                                               " s"};
+                         }});
+    } else if (options.has("--expect-app")) {
+        steps.insert(steps.begin() + 1,
+                     {"Lemvora does not run yet", [] {
+                          if (!processesEndingIn("/Lemvora.app/Contents/MacOS/Lemvora").empty())
+                              throw StepFailure{"it runs already: its start could not be seen"};
+                      }});
+        steps.push_back(
+            {"wait until Lemvora runs", [&] {
+                 if (!waitFor(clock, timeout, 0.25, [] {
+                         return !processesEndingIn("/Lemvora.app/Contents/MacOS/Lemvora").empty();
+                     }))
+                     throw StepFailure{"no Lemvora process after " + std::to_string(int(timeout)) +
+                                       " s"};
+             }});
+    } else {
+        const std::string text = options.one("--expect-alert");
+        steps.push_back(
+            {"the alert \"" + text + "\" with \"Tamam\", and press it", [&, text] {
+                 std::optional<Alert> alert;
+                 if (!waitFor(clock, timeout, 0.25,
+                              [&] { return (alert = findAlert(text, "Tamam")).has_value(); }))
+                     throw StepFailure{"no such alert after " + std::to_string(int(timeout)) +
+                                       " s"};
+                 ax(alert->button).performAction(kAXPressAction);
+                 if (!waitFor(clock, 10, 0.25, [&] { return !findAlert(text, "Tamam"); }))
+                     throw StepFailure{"the alert stays after \"Tamam\""};
+             }});
+    }
+    return runSteps(steps, std::cout, seen);
+}
+
+int windowCommand(const Options& options) {
+    const double timeout = timeoutOf(options);
+    const WindowExpectation expected{options.all("--text"), options.all("--title"),
+                                     options.all("--button")};
+    RealClock clock;
+    ElementPtr window;
+    const std::vector<std::string> seen;
+    std::vector<Step> steps{
+        {"trust", requireTrust},
+        {"find the window \"Lemvora\"",
+         [&] {
+             const bool found = waitFor(clock, timeout, 0.25, [&] {
+                 for (pid_t pid : processesEndingIn("/Lemvora.app/Contents/MacOS/Lemvora"))
+                     for (auto& child : applicationElement(pid)->children())
+                         if (child->role() == role::window && child->title() == "Lemvora")
+                             return (window = child) != nullptr;
+                 return false;
+             });
+             if (!found)
+                 throw StepFailure{"no Lemvora process with that window after " +
+                                   std::to_string(int(timeout)) + " s"};
+         }},
+    };
+    if (options.has("--press"))
+        steps.push_back(
+            {"press \"" + options.one("--press") + "\"", [&] {
+                 const auto button = findByRole(*window, role::button, options.one("--press"), 8);
+                 if (!button || ax(button).performAction(kAXPressAction) != kAXErrorSuccess)
+                     throw StepFailure{"no button to press"};
+             }});
+    steps.push_back({"read the window", [&] {
+                         std::vector<std::string> problems;
+                         const bool same = waitFor(clock, timeout, 0.25, [&] {
+                             problems = compare(readWindow(*window), expected);
+                             return problems.empty();
+                         });
+                         if (!same)
+                             throw StepFailure{joined(problems)};
+                         if (const auto frame = ax(window).frame())
+                             std::cout << "window frame: " << int(frame->origin.x) << ","
+                                       << int(frame->origin.y) << "," << int(frame->size.width)
+                                       << "," << int(frame->size.height) << "\n";
+                     }});
+    return runSteps(steps, std::cout, seen);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    @autoreleasepool {
+        if (!roleNamesMatchTheSdk())
+            return 2;
+        const std::string command = argc > 1 ? argv[1] : "";
+        if (command == "probe") {
+            std::cout << "AXIsProcessTrusted: " << (AXIsProcessTrusted() ? "yes" : "no") << "\n";
+            return 0;
+        }
+        const auto options = parseOptions(
+            std::vector<std::string>(argv + std::min(argc, 2), argv + argc), {"--expect-app"});
+        if (options && command == "menu")
+            return menuCommand(*options);
+        if (options && command == "window")
+            return windowCommand(*options);
+        std::cerr << "usage: lemvora-finder-driver probe | menu --folder DIR [--item NAME] "
+                     "--entry TITLE (--expect FILE | --expect-app | --expect-alert TEXT) "
+                     "[--timeout S] | window [--press BUTTON] --text T... --title T... "
+                     "--button B... [--timeout S]\n";
+        return 2;
+    }
+}
