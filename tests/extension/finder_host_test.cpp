@@ -192,6 +192,21 @@ TEST_F(FinderHost, MissingTargetUsesItsParentAndAMissingParentFailsWithAnAlert) 
     EXPECT_EQ(out[4].dump(), R"({"done":true})");
 }
 
+TEST_F(FinderHost, ASelectedFolderReceivesTheDocument) {
+    makeTemplates({"Not.txt"});
+    const fs::path inner = folder() / "Alt \xff"; // in the byte form, too
+    fs::create_directories(inner);
+    const Json onItem = {{"target", folder().string()}, {"selected", {pathJSON(inner)}}};
+    Json menu = {{"op", "menu"}, {"kind", 0}}, send = {{"op", "send"}, {"selector", "doc00:"}};
+    menu.update(onItem);
+    send.update(onItem);
+    // Chosen again without the selection: the folder in view.
+    const auto out = script(request(menu) + request(send) + sendRequest("doc00:", folder()));
+    ASSERT_EQ(out.size(), 5u);
+    EXPECT_EQ(out[1], (Json{{"event", "reveal"}, {"urls", {pathJSON(inner / "Not.txt")}}}));
+    EXPECT_EQ(out[3], (Json{{"event", "reveal"}, {"urls", {(folder() / "Not.txt").string()}}}));
+}
+
 TEST_F(FinderHost, EmptyFolderEntryReportsTheHostApplication) {
     makeTemplates({});
     const auto out = script(menuRequest(1, scratch()) + sendRequest("openHostApp:", scratch()));
@@ -213,6 +228,8 @@ TEST_F(FinderHost, BadRequestsGetAnErrorAndTheSessionGoesOn) {
         R"({"op":"send","selector":"doc99:"})",
         R"x({"op":"send","selector":"$(rm -rf /)"})x",
         R"({"op":"menu","kind":1,"target":"relative/path"})",
+        R"({"op":"menu","kind":0,"target":"/","selected":"/"})",
+        R"({"op":"send","selector":"doc00:","target":"/","selected":["/",{"bytes":"2f7"}]})",
         std::string(70000, 'x'),
     };
     std::string input;
