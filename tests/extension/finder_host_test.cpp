@@ -413,6 +413,18 @@ TEST_F(FinderHost, InteractiveMenuMakesTheChosenDocument) {
         EXPECT_EQ(namesIn(folder()).size(), 2u);
     }
     runProcess({finder.string(), "extensions", "disable", appex.string()});
+
+    // A menu on a file is Finder's on a selected item: it targets the folder in view.
+    const fs::path echo = standIn("request-echo-extension.sh"), file = folder() / "not.txt";
+    writeFile(file, "x");
+    ASSERT_EQ(runProcess({finder.string(), "extensions", "enable", echo.string()}).exitCode, 0);
+    result = runProcess({finder.string(), file.string()});
+    EXPECT_NE(result.err.find(request({{"op", "menu"},
+                                       {"kind", 0},
+                                       {"target", folder().string()},
+                                       {"selected", {file.string()}}})),
+              std::string::npos)
+        << result.err;
 }
 
 TEST_F(FinderHost, PathsThatAreNotUtf8CrossTheProtocolUnchanged) {
