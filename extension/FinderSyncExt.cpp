@@ -104,6 +104,7 @@ std::shared_ptr<Menu> FinderSyncExt::menu(MenuKind kind) {
     if (kind > 1)
         return nullptr;
     templates = Templates::load();
+    menuKind = kind;
 
     auto root = std::make_shared<Menu>("");
     auto item = std::make_shared<MenuItem>("Yeni Belge", std::nullopt, "");
@@ -142,7 +143,17 @@ void FinderSyncExt::openDocument(int index) {
 }
 
 std::optional<Templates::URL> FinderSyncExt::destinationDirectory() const {
-    const auto target = FinderSyncController::defaultController().targetedURL();
+    const auto& controller = FinderSyncController::defaultController();
+    // On a menu for items Finder targets the folder in view; a folder right-clicked there is the
+    // one selected item, and the document goes into it. A background menu's selection is only
+    // what happens to be selected in the window, and several items name no one folder: there,
+    // as for a selected file, the folder in view.
+    if (menuKind == MenuKind{0}) {
+        const auto selected = controller.selectedItemURLs();
+        if (selected.size() == 1 && fs::isDirectory(selected.front()))
+            return selected.front();
+    }
+    const auto target = controller.targetedURL();
     if (!target)
         return std::nullopt;
     if (fs::isDirectory(*target))

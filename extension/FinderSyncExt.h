@@ -8,6 +8,7 @@
 #include <array>
 #include <exception>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -67,6 +68,7 @@ private:
     void presentError(const std::exception& error, const std::string& title);
 
     std::vector<Templates::Template> templates; // the list behind the last menu served
+    std::optional<platform::MenuKind> menuKind; // and its kind
     // Main thread only: the folders as last registered, and the watch that registers them anew.
     std::set<platform::URL> registered;
     std::unique_ptr<platform::VolumeObserver> volumes;

@@ -22,11 +22,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             if (line.size() > platform::protocol::maxLineLength)
                 __builtin_trap();
             auto parsed = platform::protocol::parseRequest(line);
-            if (auto* request = std::get_if<platform::protocol::Request>(&parsed))
+            if (auto* request = std::get_if<platform::protocol::Request>(&parsed)) {
                 if (auto* send = std::get_if<platform::protocol::SendRequest>(request))
-                    if (send->selector.empty() || send->target.has_value() &&
-                                                      send->target->native().front() != '/')
+                    if (send->selector.empty() ||
+                        send->target.has_value() && send->target->native().front() != '/')
                         __builtin_trap();
+                // Every selected item is an absolute path, whichever request carries it.
+                std::visit(
+                    [](const auto& r) {
+                        for (const auto& item : r.selected)
+                            if (item.empty() || item.native().front() != '/')
+                                __builtin_trap();
+                    },
+                    *request);
+            }
             platform::protocol::parseAlertResponse(line);
         }
     } else {

@@ -213,11 +213,12 @@ menu_case() {
     echo "== case: $name"
     if ! "$driver" menu --folder "$folder" ${item:+--item "$item"} --entry "Metin Belgesi" \
         --expect "$new" "$@"; then
-        # The extension takes Finder's targetedURL as the item the menu was opened on; should
-        # Finder name the folder in view instead, the document lands beside the item.
+        # On a menu for items the extension makes the document in the one selected folder
+        # (Finder's selectedItemURLs), else in the folder in view (its targetedURL): should
+        # Finder not name the item as selected, the document lands beside it.
         if [ -n "$item" ] && [ -e "$folder/$new" ]; then
             echo "finder-e2e: $new came into $folder, the folder in view, not into $item:" \
-                "Finder's targetedURL for a menu on an item is the folder in view" >&2
+                "Finder's selectedItemURLs for a menu on an item did not name it alone" >&2
         fi
         shot "$name"
         fail "case \"$name\": the driver failed"

@@ -118,6 +118,12 @@ std::optional<URL> FinderSyncController::targetedURL() const {
 void FinderSyncController::setTargetedURL(std::optional<URL> url) {
     targetedURL_ = std::move(url);
 }
+std::vector<URL> FinderSyncController::selectedItemURLs() const {
+    return selectedItemURLs_;
+}
+void FinderSyncController::setSelectedItemURLs(std::vector<URL> urls) {
+    selectedItemURLs_ = std::move(urls);
+}
 #endif
 
 namespace {

@@ -99,6 +99,7 @@ void serve(FinderSync& principal, protocol::LineReader& input) {
             const auto& request = std::get<protocol::Request>(parsed);
             if (const auto* menu = std::get_if<protocol::MenuRequest>(&request)) {
                 controller.setTargetedURL(menu->target);
+                controller.setSelectedItemURLs(menu->selected);
                 emit({{"menu", protocol::menuJSON(principal.menu(menu->kind).get())}});
                 drainMainQueue();
             } else {
@@ -108,6 +109,7 @@ void serve(FinderSync& principal, protocol::LineReader& input) {
                     continue;
                 }
                 controller.setTargetedURL(send.target);
+                controller.setSelectedItemURLs(send.selected);
                 principal.perform(send.selector, nullptr);
                 emit({{"returned", true}});
                 drainMainQueue();

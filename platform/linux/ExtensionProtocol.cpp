@@ -26,6 +26,26 @@ std::optional<URL> targetOf(const json& request, std::string& error) {
     return target;
 }
 
+// Each selected item is a path in either form, absolute, as a target is.
+std::vector<URL> selectedOf(const json& request, std::string& error) {
+    auto it = request.find("selected");
+    if (it == request.end() || it->is_null())
+        return {};
+    std::vector<URL> selected;
+    if (it->is_array())
+        for (const auto& item : *it) {
+            auto path = pathFromJSON(item);
+            if (!path || path->empty() || path->native().front() != '/')
+                break;
+            selected.push_back(std::move(*path));
+        }
+    if (!it->is_array() || selected.size() != it->size()) {
+        error = "selected must be a list of absolute paths";
+        return {};
+    }
+    return selected;
+}
+
 bool isSelectorName(const std::string& s) {
     if (s.empty() || s.size() > 128 || !std::isalpha(static_cast<unsigned char>(s[0])))
         return false;
@@ -52,7 +72,9 @@ std::variant<Request, std::string> parseRequest(std::string_view line) {
         if (kind == request.end() || !(kind->is_number_unsigned() ||
                                        (kind->is_number_integer() && kind->get<long long>() >= 0)))
             return std::string("kind must be a non-negative integer");
-        MenuRequest menu{kind->get<MenuKind>(), targetOf(request, error)};
+        MenuRequest menu{kind->get<MenuKind>(), targetOf(request, error), {}};
+        if (error.empty())
+            menu.selected = selectedOf(request, error);
         if (!error.empty())
             return error;
         return Request(menu);
@@ -62,7 +84,9 @@ std::variant<Request, std::string> parseRequest(std::string_view line) {
         if (selector == request.end() || !selector->is_string() ||
             !isSelectorName(selector->get<std::string>()))
             return std::string("selector must be a selector name such as \"doc00:\"");
-        SendRequest send{selector->get<std::string>(), targetOf(request, error)};
+        SendRequest send{selector->get<std::string>(), targetOf(request, error), {}};
+        if (error.empty())
+            send.selected = selectedOf(request, error);
         if (!error.empty())
             return error;
         return Request(send);

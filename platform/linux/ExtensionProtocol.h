@@ -13,19 +13,23 @@
 #include <string>
 #include <string_view>
 #include <variant>
+#include <vector>
 
 namespace platform::protocol {
 
 // Longest request line accepted; a longer one is answered with an error and skipped.
 inline constexpr std::size_t maxLineLength = 64 * 1024;
 
+// `selected`: the items selected when the menu was opened (none when the request names none).
 struct MenuRequest {
     MenuKind kind = 0;
     std::optional<URL> target;
+    std::vector<URL> selected;
 };
 struct SendRequest {
     Selector selector;
     std::optional<URL> target;
+    std::vector<URL> selected;
 };
 using Request = std::variant<MenuRequest, SendRequest>;
 

@@ -166,6 +166,20 @@ void FinderSyncController::setTargetedURL(std::optional<URL> url) {
     targetedURL_ = std::move(url);
 }
 
+std::vector<URL> FinderSyncController::selectedItemURLs() const {
+    // As for the targeted URL: what a host set, else what Finder says (a nil array is none).
+    if (!selectedItemURLs_.empty() || !startedAsExtension())
+        return selectedItemURLs_;
+    std::vector<URL> urls;
+    for (NSURL* url in FIFinderSyncController.defaultController.selectedItemURLs)
+        urls.push_back(path(url));
+    return urls;
+}
+
+void FinderSyncController::setSelectedItemURLs(std::vector<URL> urls) {
+    selectedItemURLs_ = std::move(urls);
+}
+
 std::vector<URL> systemMountedVolumeURLs() {
     std::vector<URL> volumes;
     for (NSURL* volume in [NSFileManager.defaultManager

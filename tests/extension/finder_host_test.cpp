@@ -192,6 +192,21 @@ TEST_F(FinderHost, MissingTargetUsesItsParentAndAMissingParentFailsWithAnAlert) 
     EXPECT_EQ(out[4].dump(), R"({"done":true})");
 }
 
+TEST_F(FinderHost, ASelectedFolderReceivesTheDocument) {
+    makeTemplates({"Not.txt"});
+    const fs::path inner = folder() / "Alt \xff"; // in the byte form, too
+    fs::create_directories(inner);
+    const Json onItem = {{"target", folder().string()}, {"selected", {pathJSON(inner)}}};
+    Json menu = {{"op", "menu"}, {"kind", 0}}, send = {{"op", "send"}, {"selector", "doc00:"}};
+    menu.update(onItem);
+    send.update(onItem);
+    // Chosen again without the selection: the folder in view.
+    const auto out = script(request(menu) + request(send) + sendRequest("doc00:", folder()));
+    ASSERT_EQ(out.size(), 5u);
+    EXPECT_EQ(out[1], (Json{{"event", "reveal"}, {"urls", {pathJSON(inner / "Not.txt")}}}));
+    EXPECT_EQ(out[3], (Json{{"event", "reveal"}, {"urls", {(folder() / "Not.txt").string()}}}));
+}
+
 TEST_F(FinderHost, EmptyFolderEntryReportsTheHostApplication) {
     makeTemplates({});
     const auto out = script(menuRequest(1, scratch()) + sendRequest("openHostApp:", scratch()));
@@ -213,6 +228,8 @@ TEST_F(FinderHost, BadRequestsGetAnErrorAndTheSessionGoesOn) {
         R"({"op":"send","selector":"doc99:"})",
         R"x({"op":"send","selector":"$(rm -rf /)"})x",
         R"({"op":"menu","kind":1,"target":"relative/path"})",
+        R"({"op":"menu","kind":0,"target":"/","selected":"/"})",
+        R"({"op":"send","selector":"doc00:","target":"/","selected":["/","relative/path"]})",
         std::string(70000, 'x'),
     };
     std::string input;
@@ -396,6 +413,18 @@ TEST_F(FinderHost, InteractiveMenuMakesTheChosenDocument) {
         EXPECT_EQ(namesIn(folder()).size(), 2u);
     }
     runProcess({finder.string(), "extensions", "disable", appex.string()});
+
+    // A menu on a file is Finder's on a selected item: it targets the folder in view.
+    const fs::path echo = standIn("request-echo-extension.sh"), file = folder() / "not.txt";
+    writeFile(file, "x");
+    ASSERT_EQ(runProcess({finder.string(), "extensions", "enable", echo.string()}).exitCode, 0);
+    result = runProcess({finder.string(), file.string()});
+    EXPECT_NE(result.err.find(request({{"op", "menu"},
+                                       {"kind", 0},
+                                       {"target", folder().string()},
+                                       {"selected", {file.string()}}})),
+              std::string::npos)
+        << result.err;
 }
 
 TEST_F(FinderHost, PathsThatAreNotUtf8CrossTheProtocolUnchanged) {

@@ -57,6 +57,7 @@ protected:
         platform::Workspace::setShared(recorder);
         platform::AlertPresenter::setShared(recorder);
         platform::FinderSyncController::defaultController().setTargetedURL(std::nullopt);
+        platform::FinderSyncController::defaultController().setSelectedItemURLs({});
         fs::create_directories(folder());
     }
     void TearDown() override {
@@ -354,28 +355,40 @@ TEST_F(Extension, TheFreshScanWinsAndTheShownListIsTheFallback) {
     EXPECT_EQ(namesIn(folder()), V{"Z.txt"});
 }
 
-TEST_F(Extension, TargetFolderIsTheTargetOrItsParent) {
+TEST_F(Extension, DestinationIsTheOneSelectedFolderElseTheTargetOrItsParent) {
     makeTemplates({"10 Yeni Not.txt"});
     lemvora::FinderSyncExt ext;
-    ext.menu(0);
     const fs::path package = folder() / "Sunum.key"; // a package is a folder too
+    const fs::path inner = folder() / "Alt";
     fs::create_directories(package);
+    fs::create_directories(inner);
     writeFile(folder() / "belge.txt", "x");
     struct Case {
+        platform::MenuKind kind;
         fs::path target;
+        std::vector<platform::URL> selected;
         fs::path made;
     };
     const Case cases[] = {
-        {folder(), folder() / "Yeni Not.txt"},
-        {package, package / "Yeni Not.txt"},
-        {folder() / "belge.txt", folder() / "Yeni Not 2.txt"},
-        {folder() / "olmayan.txt", folder() / "Yeni Not 3.txt"},
-        {folder() / "olmayan" / "", folder() / "Yeni Not 4.txt"},
+        {0, folder(), {}, folder() / "Yeni Not.txt"},
+        {0, package, {}, package / "Yeni Not.txt"},
+        {0, folder() / "belge.txt", {}, folder() / "Yeni Not 2.txt"},
+        {0, folder() / "olmayan.txt", {}, folder() / "Yeni Not 3.txt"},
+        {0, folder() / "olmayan" / "", {}, folder() / "Yeni Not 4.txt"},
+        // A menu on items targets the folder in view: a folder right-clicked there is selected.
+        {0, folder(), {inner}, inner / "Yeni Not.txt"},
+        {0, folder(), {package}, package / "Yeni Not 2.txt"},
+        {0, folder(), {folder() / "belge.txt"}, folder() / "Yeni Not 5.txt"},
+        {0, folder(), {inner, package}, folder() / "Yeni Not 6.txt"},
+        {1, folder(), {inner}, folder() / "Yeni Not 7.txt"}, // what is selected in the window
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.target);
+        SCOPED_TRACE(::testing::PrintToString(c.kind) + " " + c.target.string() + " " +
+                     ::testing::PrintToString(c.selected));
         recorder->log.clear();
+        ext.menu(c.kind);
         target(c.target);
+        platform::FinderSyncController::defaultController().setSelectedItemURLs(c.selected);
         choose(ext, "doc00:");
         EXPECT_EQ(recorder->log, (V{"reveal " + c.made.string(), "returned"}));
     }

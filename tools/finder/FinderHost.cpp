@@ -62,8 +62,16 @@ bool covers(const std::set<fs::path>& folders, const std::optional<fs::path>& ta
     return false;
 }
 
-Json targetJSON(const std::optional<fs::path>& target) {
-    return target ? platform::protocol::pathJSON(*target) : Json(nullptr);
+// A request on a place: its target, and its selected items when there are any.
+Json placeRequest(Json request, const std::optional<fs::path>& target,
+                  const FinderHost::Paths& selected) {
+    request["target"] = target ? platform::protocol::pathJSON(*target) : Json(nullptr);
+    if (!selected.empty()) {
+        Json& items = request["selected"] = Json::array();
+        for (const auto& item : selected)
+            items.push_back(platform::protocol::pathJSON(item));
+    }
+    return request;
 }
 
 } // namespace
@@ -109,7 +117,7 @@ bool FinderHost::readReply(ExtensionProcess& process, Json& reply, std::string& 
 }
 
 Json FinderHost::menu(unsigned long kind, const std::optional<fs::path>& target,
-                      std::string& error) {
+                      const Paths& selected, std::string& error) {
     Json items = Json::array();
     bool any = false;
     for (std::size_t i = 0; i < extensions_.size(); ++i) {
@@ -123,7 +131,7 @@ Json FinderHost::menu(unsigned long kind, const std::optional<fs::path>& target,
         if (!covers(process.directoryURLs(), target))
             continue;
         Json reply;
-        if (!request(process, {{"op", "menu"}, {"kind", kind}, {"target", targetJSON(target)}},
+        if (!request(process, placeRequest({{"op", "menu"}, {"kind", kind}}, target, selected),
                      reply, problem)) {
             error = problem;
             continue;
@@ -147,7 +155,7 @@ Json FinderHost::menu(unsigned long kind, const std::optional<fs::path>& target,
 }
 
 bool FinderHost::send(const std::string& selector, const std::optional<fs::path>& target,
-                      const EventHandler& onEvent, std::string& error) {
+                      const Paths& selected, const EventHandler& onEvent, std::string& error) {
     if (extensions_.empty()) {
         error = "no extension is enabled";
         return false;
@@ -161,7 +169,7 @@ bool FinderHost::send(const std::string& selector, const std::optional<fs::path>
         }
     auto& process = *extensions_[chosen];
     Json reply;
-    if (!request(process, {{"op", "send"}, {"selector", selector}, {"target", targetJSON(target)}},
+    if (!request(process, placeRequest({{"op", "send"}, {"selector", selector}}, target, selected),
                  reply, error))
         return false;
     for (;;) {

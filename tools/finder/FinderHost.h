@@ -22,17 +22,21 @@ class FinderHost {
 public:
     explicit FinderHost(std::vector<std::filesystem::path> extensions);
 
-    // The menu of a kind for a target path: the root items of every extension that serves one
-    // for that place, in order; null when none does. Problems go to `error`.
-    Json menu(unsigned long kind, const std::optional<std::filesystem::path>& target,
-              std::string& error);
+    using Paths = std::vector<std::filesystem::path>;
 
-    // Delivers a selector with the target as the targeted URL. Each effect the extension asks
-    // for is handed to onEvent as it comes ({"event":…}); an alert is answered with what
-    // onEvent returns for it. Returns false, with `error`, when the action could not complete.
+    // The menu of a kind for a target path (with the items selected there): the root items of
+    // every extension that serves one for that place, in order; null when none does. Problems go
+    // to `error`.
+    Json menu(unsigned long kind, const std::optional<std::filesystem::path>& target,
+              const Paths& selected, std::string& error);
+
+    // Delivers a selector with the target as the targeted URL and the selected items as the
+    // selected ones. Each effect the extension asks for is handed to onEvent as it comes
+    // ({"event":…}); an alert is answered with what onEvent returns for it. Returns false, with
+    // `error`, when the action could not complete.
     using EventHandler = std::function<long(const Json& event)>;
     bool send(const std::string& selector, const std::optional<std::filesystem::path>& target,
-              const EventHandler& onEvent, std::string& error);
+              const Paths& selected, const EventHandler& onEvent, std::string& error);
 
     const std::vector<std::unique_ptr<ExtensionProcess>>& extensions() const { return extensions_; }
 

@@ -98,7 +98,7 @@ int scriptMode(finder::FinderHost& host) {
         std::string error;
         const auto& request = std::get<platform::protocol::Request>(parsed);
         if (const auto* menu = std::get_if<platform::protocol::MenuRequest>(&request)) {
-            Json result = host.menu(menu->kind, menu->target, error);
+            Json result = host.menu(menu->kind, menu->target, menu->selected, error);
             if (result.is_null() && !error.empty())
                 print({{"error", error}});
             else
@@ -107,7 +107,7 @@ int scriptMode(finder::FinderHost& host) {
         }
         const auto& send = std::get<platform::protocol::SendRequest>(request);
         const bool finished = host.send(
-            send.selector, send.target,
+            send.selector, send.target, send.selected,
             [](const Json& event) -> long {
                 print(event);
                 if (event["event"] == "reveal")
@@ -130,11 +130,16 @@ const Json* firstSubmenu(const Json& menu) {
 }
 
 int interactiveMode(finder::FinderHost& host, const char* argument) {
-    const fs::path target = fs::absolute(argument).lexically_normal();
+    const fs::path path = fs::absolute(argument).lexically_normal();
     std::error_code ec;
-    const unsigned long kind = fs::is_directory(target, ec) ? 1 : 0;
+    // As in Finder: a folder's background menu targets that folder; a menu on anything else is
+    // one on a selected item, and targets the folder it is shown in.
+    const unsigned long kind = fs::is_directory(path, ec) ? 1 : 0;
+    const fs::path target = kind == 1 ? path : path.parent_path();
+    const finder::FinderHost::Paths selected =
+        kind == 1 ? finder::FinderHost::Paths{} : finder::FinderHost::Paths{path};
     std::string error;
-    const Json menu = host.menu(kind, target, error);
+    const Json menu = host.menu(kind, target, selected, error);
     const Json* submenu = menu.is_object() ? firstSubmenu(menu) : nullptr;
     if (submenu == nullptr) {
         std::fprintf(stderr, "lemvora-finder: %s\n",
@@ -142,7 +147,7 @@ int interactiveMode(finder::FinderHost& host, const char* argument) {
         return 1;
     }
     const auto& items = (*submenu)["items"];
-    std::printf("%s — %s\n", (*submenu)["title"].get<std::string>().c_str(), target.c_str());
+    std::printf("%s — %s\n", (*submenu)["title"].get<std::string>().c_str(), path.c_str());
     for (std::size_t i = 0; i < items.size(); ++i)
         std::printf("  %2zu) %s\n", i + 1, items[i]["title"].get<std::string>().c_str());
     std::size_t choice = 0;
@@ -160,7 +165,7 @@ int interactiveMode(finder::FinderHost& host, const char* argument) {
         std::printf("Böyle bir seçenek yok: %s\n", answer.c_str());
     }
     const bool finished = host.send(
-        items[choice - 1]["action"].get<std::string>(), target,
+        items[choice - 1]["action"].get<std::string>(), target, selected,
         [](const Json& event) -> long {
             const std::string kindOfEvent = event["event"].get<std::string>();
             if (kindOfEvent == "reveal") {

@@ -30,10 +30,15 @@ public:
     void setDirectoryURLs(std::set<URL> urls);
     std::set<URL> directoryURLs() const; // as last set through this object
 
-    // The item or folder the current menu was opened on (on Linux the finder host sets it for
-    // each request; on macOS Finder does).
+    // What the current menu (or the action chosen from it) was opened on: Finder gives the
+    // folder the user is viewing, and the relevant items selected in it; none of either when
+    // they lie outside the extension's directories. So for a menu on items (kind 0) the targeted
+    // URL is the folder in view, and the right-clicked item is among the selected ones. On Linux
+    // the finder host sets both for each request; on macOS Finder does.
     std::optional<URL> targetedURL() const;
     void setTargetedURL(std::optional<URL> url);
+    std::vector<URL> selectedItemURLs() const;
+    void setSelectedItemURLs(std::vector<URL> urls);
 
     // Host application side: whether the user enabled the application's extension, and the
     // system's settings where that is done.
@@ -43,6 +48,7 @@ public:
 private:
     std::set<URL> directoryURLs_;
     std::optional<URL> targetedURL_;
+    std::vector<URL> selectedItemURLs_;
 };
 
 // The folders at which the volumes a user can browse are mounted, "/" among them: on macOS the
