@@ -102,7 +102,8 @@ void osLog(const std::string& line) {
 std::string localizedDescription(const std::exception& error) {
     // The system's own wording for an errno, in the user's language, as NSError gives it.
     if (const auto* system = dynamic_cast<const std::system_error*>(&error);
-        system != nullptr && system->code().category() == std::system_category()) {
+        system != nullptr && (system->code().category() == std::system_category() ||
+                              system->code().category() == std::generic_category())) {
         NSError* described = [NSError errorWithDomain:NSPOSIXErrorDomain
                                                  code:system->code().value()
                                              userInfo:nil];

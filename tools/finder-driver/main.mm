@@ -130,7 +130,10 @@ public:
                 kAXErrorSuccess &&
             AXUIElementCopyAttributeValue(ref_, kAXSizeAttribute, &size) == kAXErrorSuccess) {
             CGRect r = CGRectZero;
-            if (AXValueGetValue(static_cast<AXValueRef>(position), kAXValueTypeCGPoint,
+            // Values of another type (an application may answer anything) are no frame.
+            if (CFGetTypeID(position) == AXValueGetTypeID() &&
+                CFGetTypeID(size) == AXValueGetTypeID() &&
+                AXValueGetValue(static_cast<AXValueRef>(position), kAXValueTypeCGPoint,
                                 &r.origin) &&
                 AXValueGetValue(static_cast<AXValueRef>(size), kAXValueTypeCGSize, &r.size))
                 rect = r;
@@ -362,6 +365,9 @@ private:
         if (const auto window = list_().first)
             if (const auto windowFrame = ax(window).frame())
                 frame = CGRectIntersection(*frame, *windowFrame);
+        // No overlap gives the null rect, whose coordinates are no point on the screen.
+        if (CGRectIsNull(*frame))
+            return std::nullopt;
         return CGPointMake(CGRectGetMidX(*frame), CGRectGetMaxY(*frame) - 24);
     }
 
@@ -562,12 +568,18 @@ int windowCommand(const Options& options) {
          }},
     };
     if (options.has("--press"))
-        steps.push_back(
-            {"press \"" + options.one("--press") + "\"", [&] {
-                 const auto button = findByRole(*window, role::button, options.one("--press"), 8);
-                 if (!button || ax(button).performAction(kAXPressAction) != kAXErrorSuccess)
-                     throw StepFailure{"no button to press"};
-             }});
+        steps.push_back({"press \"" + options.one("--press") + "\"", [&] {
+                             const auto button =
+                                 findByRole(*window, role::button, options.one("--press"), 8);
+                             // kAXErrorCannotComplete does not say the press failed
+                             // (AXUIElement.h): the application may still be busy with it. The next
+                             // step looks at its effect.
+                             const AXError pressed = button
+                                                         ? ax(button).performAction(kAXPressAction)
+                                                         : kAXErrorInvalidUIElement;
+                             if (pressed != kAXErrorSuccess && pressed != kAXErrorCannotComplete)
+                                 throw StepFailure{"no button to press"};
+                         }});
     steps.push_back({"read the window", [&] {
                          std::vector<std::string> problems;
                          const bool same = waitFor(clock, timeout, 0.25, [&] {
@@ -590,6 +602,13 @@ int main(int argc, char** argv) {
     @autoreleasepool {
         if (!roleNamesMatchTheSdk())
             return 2;
+        // Every element's calls wait at most this long, not only the applications': set on the
+        // system-wide element, the timeout holds for the whole process (AXUIElement.h). An
+        // element that is gone answers kAXErrorInvalidUIElement at once, whatever the timeout.
+        if (const AXUIElementRef systemWide = AXUIElementCreateSystemWide()) {
+            AXUIElementSetMessagingTimeout(systemWide, 3);
+            CFRelease(systemWide);
+        }
         const std::string command = argc > 1 ? argv[1] : "";
         if (command == "probe") {
             std::cout << "AXIsProcessTrusted: " << (AXIsProcessTrusted() ? "yes" : "no") << "\n";
