@@ -132,7 +132,8 @@ first_start() {
 sql() { sudo sqlite3 "$1" "$2"; }
 
 # One row of a privacy database's access table, as SQL: access_row SERVICE CLIENT CLIENT_TYPE
-# CSREQ NOW, with CSREQ in SQL (NULL, or X'…'). The table has these 17 columns from macOS 14 on;
+# CSREQ NOW [OBJECT], with CSREQ in SQL (NULL, or X'…') and OBJECT the bundle identifier of the
+# application the client may act on (Automation). The table has these 17 columns from macOS 14 on;
 # later systems add columns with defaults, which the explicit list leaves to them.
 access_row() {
     cat <<SQL
@@ -149,8 +150,8 @@ VALUES (
     1,          -- auth_version
     $4,         -- csreq: the code requirement the client must meet, or NULL
     NULL,       -- policy_id: no MDM policy
-    0,          -- indirect_object_identifier_type
-    'UNUSED',   -- indirect_object_identifier: no other application is the object
+    0,          -- indirect_object_identifier_type: a bundle identifier
+    '${6:-UNUSED}', -- indirect_object_identifier: the application acted on, or none
     NULL,       -- indirect_object_code_identity
     0,          -- flags
     $5,         -- last_modified
@@ -173,6 +174,10 @@ grants() {
             sql "/Library/Application Support/com.apple.TCC/TCC.db" \
                 "$(access_row "$service" "$driver" 1 NULL "$now")"
         done
+        # The driver asks Finder for its windows and selection with Apple events: Automation of
+        # Finder, in the user's database, as the runners' own setup grants it to their shells.
+        sql "$HOME/Library/Application Support/com.apple.TCC/TCC.db" \
+            "$(access_row kTCCServiceAppleEvents "$driver" 1 NULL "$now" com.apple.finder)"
         trusted=$("$driver" probe)
         echo "after the rows: $trusted"
         [ "$trusted" = "AXIsProcessTrusted: yes" ] ||
@@ -235,15 +240,20 @@ fresh_folder() { rm -rf "$1" && mkdir -p "$1"; }
 
 # Attaches an image, retrying while the system says it is busy, then as root; prints the mount.
 attach() {
-    local image=$1 tries output
+    local image=$1 tries output="" attached=""
     for tries in 1 2 3 4 5; do
-        if output=$(hdiutil attach "$image" 2>&1); then break; fi
+        if output=$(hdiutil attach "$image" 2>&1); then
+            attached=1
+            break
+        fi
         echo "hdiutil attach ($tries): $output" >&2
         case "$output" in *"esource busy"*) sleep 3 ;; *) break ;; esac
-        output=""
     done
-    [ -n "$output" ] || output=$(sudo hdiutil attach "$image") || return 1
-    printf '%s\n' "$output" | mount_point
+    [ -n "$attached" ] || output=$(sudo hdiutil attach "$image") || return 1
+    local point
+    point=$(printf '%s\n' "$output" | mount_point)
+    [ -n "$point" ] || { echo "hdiutil attach names no /Volumes folder: $output" >&2; return 1; }
+    printf '%s\n' "$point"
 }
 
 volume_case() {

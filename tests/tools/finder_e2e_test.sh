@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# shellcheck disable=SC2317 # stand-ins for hdiutil and sudo are called by attach, unseen
 # How the Mac's end-to-end job (scripts/finder-e2e.sh) reads what pluginkit, codesign and hdiutil
 # print, and which files count as new in a case. Runs on any system.
 #
@@ -72,21 +73,43 @@ for shape in "macOS 14|$columns, $key" "a later macOS|$columns, $later, $key"; d
         "$(access_row kTCCServiceAccessibility "$client" 1 NULL 1765290000)" \
         "$(access_row kTCCServiceAccessibility "$client" 1 NULL 1765290001)" \
         "$(access_row kTCCServiceSystemPolicyRemovableVolumes com.lemvora.Lemvora.LemvoraMenu 0 \
-            "X'fade0c00'" 1765290000)" <<'PY'
+            "X'fade0c00'" 1765290000)" \
+        "$(access_row kTCCServiceAppleEvents "$client" 1 NULL 1765290000 com.apple.finder)" <<'PY'
 import sqlite3, sys
 db = sqlite3.connect(":memory:")
 for statement in sys.argv[1:]:
     db.execute(statement)
 for row in db.execute("SELECT service, client, client_type, auth_value, hex(csreq), "
-                      "last_modified FROM access ORDER BY service"):
+                      "last_modified, indirect_object_identifier FROM access ORDER BY service"):
     print("|".join(str(v) for v in row))
 PY
     )
     expect "the privacy rows, once each, in the access table of ${shape%%|*}" \
-        "kTCCServiceAccessibility|$client|1|2||1765290001
-kTCCServiceSystemPolicyRemovableVolumes|com.lemvora.Lemvora.LemvoraMenu|0|2|FADE0C00|1765290000" \
+        "kTCCServiceAccessibility|$client|1|2||1765290001|UNUSED
+kTCCServiceAppleEvents|$client|1|2||1765290000|com.apple.finder
+kTCCServiceSystemPolicyRemovableVolumes|com.lemvora.Lemvora.LemvoraMenu|0|2|FADE0C00|1765290000|UNUSED" \
         "$rows"
 done
+
+# Attaching an image: a refusal that is not "busy" goes on to root; when neither attaches, or
+# what attached names no folder, the case is told so, never handed an empty mount point.
+sudo() { "$@"; }
+hdiutil() { echo "hdiutil: attach failed - no such file" >&2; return 1; }
+expect "an image nobody can attach" "failed" "$(attach "$work/x.dmg" 2>/dev/null || echo failed)"
+hdiutil() { printf '/dev/disk4\t\t\n'; }
+expect "an attach that names no /Volumes folder" "failed" \
+    "$(attach "$work/x.dmg" 2>/dev/null || echo failed)"
+hdiutil() { # refuses the first call (each runs in a subshell of its own: a file counts them)
+    if [ ! -e "$work/refused" ]; then
+        touch "$work/refused"
+        echo "hdiutil: attach failed - Permission denied" >&2
+        return 1
+    fi
+    printf '/dev/disk4s1\t\t/Volumes/USB Bellek Ş\n'
+}
+expect "root attaches what the user may not" "/Volumes/USB Bellek Ş" \
+    "$(attach "$work/x.dmg" 2>/dev/null)"
+unset -f sudo hdiutil
 
 [ "$failures" = 0 ] || exit 1
 echo "every reading of the end-to-end job holds"
