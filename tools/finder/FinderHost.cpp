@@ -76,7 +76,8 @@ Json placeRequest(Json request, const std::optional<fs::path>& target,
 
 } // namespace
 
-FinderHost::FinderHost(std::vector<fs::path> extensions) {
+FinderHost::FinderHost(std::vector<fs::path> extensions, Behaviour behaviour)
+    : behaviour_(behaviour) {
     for (auto& appex : extensions) {
         extensions_.push_back(std::make_unique<ExtensionProcess>(std::move(appex)));
         lastSelectors_.emplace_back();
@@ -167,9 +168,14 @@ bool FinderHost::send(const std::string& selector, const std::optional<fs::path>
             chosen = i;
             break;
         }
-    auto& process = *extensions_[chosen];
+    std::unique_ptr<ExtensionProcess> copy; // ends with the action
+    if (behaviour_.anotherCopy)
+        copy = std::make_unique<ExtensionProcess>(extensions_[chosen]->appex());
+    auto& process = copy ? *copy : *extensions_[chosen];
     Json reply;
-    if (!request(process, placeRequest({{"op", "send"}, {"selector", selector}}, target, selected),
+    if (!request(process,
+                 placeRequest({{"op", "send"}, {"selector", selector}}, target,
+                              behaviour_.noActionSelection ? Paths{} : selected),
                  reply, error))
         return false;
     for (;;) {

@@ -18,9 +18,17 @@ namespace finder {
 
 using Json = nlohmann::ordered_json;
 
+// What Finder may do that a plain session does not show; each makes the extension meet it in
+// the tests. anotherCopy: every action goes to a new process of the extension, one that served
+// no menu (Finder runs a copy for each Open or Save dialog too). noActionSelection: an action
+// is told no item is selected, whatever the menu was opened on.
+struct Behaviour {
+    bool anotherCopy = false;
+    bool noActionSelection = false;
+};
 class FinderHost {
 public:
-    explicit FinderHost(std::vector<std::filesystem::path> extensions);
+    explicit FinderHost(std::vector<std::filesystem::path> extensions, Behaviour behaviour = {});
 
     using Paths = std::vector<std::filesystem::path>;
 
@@ -53,6 +61,7 @@ private:
 
     std::vector<std::unique_ptr<ExtensionProcess>> extensions_;
     std::vector<std::set<std::string>> lastSelectors_;
+    Behaviour behaviour_;
 };
 
 } // namespace finder

@@ -3,6 +3,9 @@
 //   lemvora-finder PATH                      the "Yeni Belge" menu for PATH; pick by number
 //   lemvora-finder --script [--extension APPEX]
 //                                            one JSON request a line on stdin, answers on stdout
+//     --action-in-another-copy               (either mode) each action goes to a new process of
+//                                            the extension, not the one that served the menu
+//     --action-without-selection             (either mode) an action is told nothing is selected
 //   lemvora-finder extensions                the enabled extensions, one a line
 //   lemvora-finder extensions enable PATH    enable the extension bundle at PATH (…/X.appex)
 //   lemvora-finder extensions disable PATH
@@ -29,9 +32,10 @@ using finder::Json;
 namespace {
 
 int usage() {
-    std::fprintf(stderr, "usage: lemvora-finder PATH\n"
-                         "       lemvora-finder --script [--extension APPEX_PATH]\n"
-                         "       lemvora-finder extensions [enable|disable APPEX_PATH]\n");
+    std::fprintf(stderr, "usage: lemvora-finder [OPTION...] PATH\n"
+                         "       lemvora-finder --script [--extension APPEX_PATH] [OPTION...]\n"
+                         "       lemvora-finder extensions [enable|disable APPEX_PATH]\n"
+                         "options: --action-in-another-copy, --action-without-selection\n");
     return 2;
 }
 
@@ -209,11 +213,16 @@ int main(int argc, char** argv) {
         return extensionsCommand(argc, argv);
 
     std::vector<fs::path> extensions;
+    finder::Behaviour behaviour;
     bool script = false;
     const char* path = nullptr;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--script") == 0)
             script = true;
+        else if (std::strcmp(argv[i], "--action-in-another-copy") == 0)
+            behaviour.anotherCopy = true;
+        else if (std::strcmp(argv[i], "--action-without-selection") == 0)
+            behaviour.noActionSelection = true;
         else if (std::strcmp(argv[i], "--extension") == 0 && i + 1 < argc)
             extensions.push_back(fs::absolute(argv[++i]));
         else if (argv[i][0] != '-' && path == nullptr)
@@ -230,6 +239,6 @@ int main(int argc, char** argv) {
                              "(lemvora-finder extensions enable …/LemvoraMenu.appex)\n");
         return 1;
     }
-    finder::FinderHost host(std::move(extensions));
+    finder::FinderHost host(std::move(extensions), behaviour);
     return script ? scriptMode(host) : interactiveMode(host, path);
 }
