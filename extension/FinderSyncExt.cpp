@@ -105,6 +105,9 @@ std::shared_ptr<Menu> FinderSyncExt::menu(MenuKind kind) {
         return nullptr;
     templates = Templates::load();
     menuKind = kind;
+    // Kept for the action: asked again at the click, Finder may answer no selection at all
+    // (reported by a Finder Sync client: AlexDevFlow/Media-Converter#10).
+    menuSelection = FinderSyncController::defaultController().selectedItemURLs();
 
     auto root = std::make_shared<Menu>("");
     auto item = std::make_shared<MenuItem>("Yeni Belge", std::nullopt, "");
@@ -142,25 +145,56 @@ void FinderSyncExt::openDocument(int index) {
     }
 }
 
+namespace {
+
+// The folder an item lies in. ("/a/b/" names "/a/b", so a final separator is dropped first.)
+URL folderOf(const URL& item) {
+    const URL entry = item.has_filename() ? item : item.parent_path();
+    return entry.parent_path();
+}
+
+// Where a document made "on" these selected items belongs: inside the one selected folder (a
+// package counts); beside the one selected file, or an item that no longer exists; in the folder
+// that several items share. None when they lie in different folders.
+std::optional<URL> folderForSelection(const std::vector<URL>& selected) {
+    if (selected.size() == 1 && fs::isDirectory(selected.front()))
+        return selected.front();
+    URL shared = folderOf(selected.front());
+    for (std::size_t i = 1; i < selected.size(); ++i)
+        if (folderOf(selected[i]) != shared)
+            return std::nullopt;
+    return shared;
+}
+
+} // namespace
+
+// Where the user clicked, from what Finder hands over:
+// - targetedURL is "what directory the user is viewing" and selectedItemURLs "what relevant
+//   items are selected", for the menu and for the action chosen from it (FinderSync.h). Files
+//   right-clicked on the Desktop target the Desktop folder (openradar 42874694). So on a menu on
+//   items the folder in view need not be a right-clicked file's own (an expanded subfolder of a
+//   list view, a deeper column): the document goes beside or into the selected items.
+// - A background menu's selection is only what happens to be selected in the window: there the
+//   folder in view.
+// - Each copy of the extension runs in its own process, Finder's and one for every Open or Save
+//   dialog (App Extension Programming Guide, Finder Sync). An action that reaches a copy which
+//   served no menu has no kind to go by; a selection still tells where the user clicked.
 std::optional<Templates::URL> FinderSyncExt::destinationDirectory() const {
     const auto& controller = FinderSyncController::defaultController();
-    // On a menu for items Finder targets the folder in view; a folder right-clicked there is the
-    // one selected item, and the document goes into it. A background menu's selection is only
-    // what happens to be selected in the window, and several items name no one folder: there,
-    // as for a selected file, the folder in view.
-    if (menuKind == MenuKind{0}) {
-        const auto selected = controller.selectedItemURLs();
-        if (selected.size() == 1 && fs::isDirectory(selected.front()))
-            return selected.front();
-    }
     const auto target = controller.targetedURL();
+    if (menuKind != MenuKind{1}) {
+        auto selected = controller.selectedItemURLs();
+        if (selected.empty() && menuKind == MenuKind{0})
+            selected = menuSelection;
+        if (!selected.empty())
+            if (auto folder = folderForSelection(selected))
+                return folder;
+    }
     if (!target)
         return std::nullopt;
     if (fs::isDirectory(*target))
         return *target;
-    // A file, or nothing at all: its folder. ("/a/b/" names "/a/b", so drop the separator.)
-    const URL entry = target->has_filename() ? *target : target->parent_path();
-    return entry.parent_path();
+    return folderOf(*target); // a file, or nothing at all
 }
 
 void FinderSyncExt::presentError(const std::exception& error, const std::string& title) {

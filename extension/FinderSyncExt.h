@@ -67,8 +67,11 @@ private:
     std::optional<Templates::URL> destinationDirectory() const;
     void presentError(const std::exception& error, const std::string& title);
 
-    std::vector<Templates::Template> templates; // the list behind the last menu served
-    std::optional<platform::MenuKind> menuKind; // and its kind
+    // The last menu this object served: the list behind it, its kind, and what Finder had
+    // selected when it was built. None of it reaches another copy of the extension.
+    std::vector<Templates::Template> templates;
+    std::optional<platform::MenuKind> menuKind;
+    std::vector<platform::URL> menuSelection;
     // Main thread only: the folders as last registered, and the watch that registers them anew.
     std::set<platform::URL> registered;
     std::unique_ptr<platform::VolumeObserver> volumes;

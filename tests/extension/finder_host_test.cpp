@@ -127,25 +127,37 @@ TEST_F(FinderHost, CreatesInTheFolderOrTheFilesParentWithNumbering) {
     EXPECT_EQ(fs::file_size(text), 0u);
 }
 
-TEST_F(FinderHost, ExtensionKeepsTheShownListAcrossRequests) {
+TEST_F(FinderHost, OnlyTheCopyThatShowedTheMenuKeepsItsList) {
     makeTemplates({"1 A.txt", "2 B.txt", "3 C.txt", "4 D.txt", "5 E.txt", "6 F.txt"});
     fs::create_directories(folder());
-    LineSession session({finder.string(), "--script", "--extension", appex.string()});
-    session.writeLine(menuRequest(1, folder()));
-    EXPECT_NE(session.readLine().find("\"doc05:\""), std::string::npos);
-    // Three templates vanish between the menu and the choice of slot 5: the extension process
-    // still holds the shown list and resolves the slot through it.
-    for (const char* name : {"4 D.txt", "5 E.txt", "6 F.txt"})
-        fs::remove(templates() / name);
-    session.writeLine(sendRequest("doc05:", folder()));
-    const Json alert = Json::parse(session.readLine());
-    EXPECT_EQ(alert["event"], "alert");
-    EXPECT_EQ(alert["message"], "F oluşturulamadı");
-    EXPECT_EQ(session.readLine(), R"({"done":true})");
-    session.writeLine(sendRequest("doc01:", folder()));
-    EXPECT_EQ(Json::parse(session.readLine())["urls"][0], (folder() / "B.txt").string());
-    EXPECT_EQ(session.readLine(), R"({"done":true})");
-    EXPECT_EQ(session.finish(), 0);
+    for (const bool anotherCopy : {false, true}) {
+        SCOPED_TRACE(anotherCopy ? "the action in another copy" : "one copy");
+        std::vector<std::string> argv{finder.string(), "--script", "--extension", appex.string()};
+        if (anotherCopy)
+            argv.push_back("--action-in-another-copy");
+        LineSession session(argv);
+        session.writeLine(menuRequest(1, folder()));
+        EXPECT_NE(session.readLine().find("\"doc05:\""), std::string::npos);
+        // Three templates vanish between the menu and the choice of slot 5: the extension process
+        // that showed the menu resolves the slot through the list it showed; another, which never
+        // built that list, has only its fresh scan, too short for slot 5.
+        for (const char* name : {"4 D.txt", "5 E.txt", "6 F.txt"})
+            fs::rename(templates() / name, scratch() / name);
+        session.writeLine(sendRequest("doc05:", folder()));
+        if (!anotherCopy) {
+            const Json alert = Json::parse(session.readLine());
+            EXPECT_EQ(alert["event"], "alert");
+            EXPECT_EQ(alert["message"], "F oluşturulamadı");
+        }
+        EXPECT_EQ(session.readLine(), R"({"done":true})");
+        session.writeLine(sendRequest("doc01:", folder()));
+        EXPECT_EQ(Json::parse(session.readLine())["urls"][0], (folder() / "B.txt").string());
+        EXPECT_EQ(session.readLine(), R"({"done":true})");
+        EXPECT_EQ(session.finish(), 0);
+        fs::remove(folder() / "B.txt");
+        for (const char* name : {"4 D.txt", "5 E.txt", "6 F.txt"})
+            fs::rename(scratch() / name, templates() / name);
+    }
 }
 
 TEST_F(FinderHost, FailureAlertComesAfterTheActionAndBeforeDone) {
@@ -192,19 +204,57 @@ TEST_F(FinderHost, MissingTargetUsesItsParentAndAMissingParentFailsWithAnAlert) 
     EXPECT_EQ(out[4].dump(), R"({"done":true})");
 }
 
-TEST_F(FinderHost, ASelectedFolderReceivesTheDocument) {
+TEST_F(FinderHost, TheDocumentGoesWhereTheUserClickedHoweverFinderDeliversTheAction) {
     makeTemplates({"Not.txt"});
     const fs::path inner = folder() / "Alt \xff"; // in the byte form, too
-    fs::create_directories(inner);
-    const Json onItem = {{"target", folder().string()}, {"selected", {pathJSON(inner)}}};
-    Json menu = {{"op", "menu"}, {"kind", 0}}, send = {{"op", "send"}, {"selector", "doc00:"}};
-    menu.update(onItem);
-    send.update(onItem);
-    // Chosen again without the selection: the folder in view.
-    const auto out = script(request(menu) + request(send) + sendRequest("doc00:", folder()));
-    ASSERT_EQ(out.size(), 5u);
-    EXPECT_EQ(out[1], (Json{{"event", "reveal"}, {"urls", {pathJSON(inner / "Not.txt")}}}));
-    EXPECT_EQ(out[3], (Json{{"event", "reveal"}, {"urls", {(folder() / "Not.txt").string()}}}));
+    const fs::path a = inner / "a.txt", other = folder() / "Diğer" / "c.txt";
+    fs::create_directories(other.parent_path());
+    writeFile(a, "x");
+    writeFile(other, "x");
+    // Finder as it usually is; an action sent to another copy of the extension; one told that
+    // nothing is selected; both. Without the menu's kind or selection the folder in view is all
+    // that is left; a copy that served no menu goes by the selection alone.
+    const std::vector<std::string> ways[] = {
+        {},
+        {"--action-in-another-copy"},
+        {"--action-without-selection"},
+        {"--action-in-another-copy", "--action-without-selection"}};
+    const struct {
+        unsigned kind;
+        std::vector<fs::path> selected;
+        fs::path where[4]; // one a way
+    } cases[] = {
+        {0, {inner}, {inner, inner, inner, folder()}},
+        {0, {a}, {inner, inner, inner, folder()}},
+        {0, {a, other}, {folder(), folder(), folder(), folder()}},
+        {1, {inner}, {folder(), inner, folder(), folder()}},
+        {1, {}, {folder(), folder(), folder(), folder()}},
+    };
+    for (std::size_t way = 0; way < std::size(ways); ++way) {
+        SCOPED_TRACE(::testing::PrintToString(ways[way]));
+        std::vector<std::string> argv{finder.string(), "--script", "--extension", appex.string()};
+        argv.insert(argv.end(), ways[way].begin(), ways[way].end());
+        LineSession session(argv);
+        for (const auto& c : cases) {
+            Json place = {{"target", folder().string()}, {"selected", Json::array()}};
+            for (const auto& item : c.selected)
+                place["selected"].push_back(pathJSON(item));
+            Json menu = {{"op", "menu"}, {"kind", c.kind}};
+            Json send = {{"op", "send"}, {"selector", "doc00:"}};
+            menu.update(place);
+            send.update(place);
+            session.writeLine(request(menu));
+            session.readLine();
+            session.writeLine(request(send));
+            const fs::path made = c.where[way] / "Not.txt";
+            EXPECT_EQ(Json::parse(session.readLine(), nullptr, false),
+                      (Json{{"event", "reveal"}, {"urls", {pathJSON(made)}}}))
+                << c.kind << " " << ::testing::PrintToString(c.selected);
+            EXPECT_EQ(session.readLine(), R"({"done":true})");
+            fs::remove(made);
+        }
+        EXPECT_EQ(session.finish(), 0);
+    }
 }
 
 TEST_F(FinderHost, EmptyFolderEntryReportsTheHostApplication) {

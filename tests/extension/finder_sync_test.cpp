@@ -12,6 +12,8 @@
 #include <set>
 #include <thread>
 
+#include <sys/stat.h>
+
 #if defined(__APPLE__)
 #include <CoreFoundation/CoreFoundation.h>
 #include <objc/runtime.h>
@@ -348,53 +350,85 @@ TEST_F(Extension, TheFreshScanWinsAndTheShownListIsTheFallback) {
     choose(ext, "doc03:");
     EXPECT_EQ(recorder->log, (V{"returned", "alert Belge D oluşturulamadı"}));
 
-    // Beyond both lists: nothing at all.
-    recorder->log.clear();
-    choose(ext, "doc07:");
-    EXPECT_EQ(recorder->log, V{"returned"});
+    // Beyond both lists: nothing at all. Nor beyond the fresh scan in a copy that served no menu.
+    lemvora::FinderSyncExt another;
+    for (auto* copy : {&ext, &another}) {
+        recorder->log.clear();
+        choose(*copy, copy == &ext ? "doc07:" : "doc05:");
+        EXPECT_EQ(recorder->log, V{"returned"});
+    }
     EXPECT_EQ(namesIn(folder()), V{"Z.txt"});
 }
 
-TEST_F(Extension, DestinationIsTheOneSelectedFolderElseTheTargetOrItsParent) {
+TEST_F(Extension, TheDocumentGoesWhereTheUserClicked) {
     makeTemplates({"10 Yeni Not.txt"});
-    lemvora::FinderSyncExt ext;
     const fs::path package = folder() / "Sunum.key"; // a package is a folder too
-    const fs::path inner = folder() / "Alt";
+    const fs::path inner = folder() / "Alt";         // a subfolder expanded in a list view
+    const fs::path a = inner / "a.txt", b = inner / "b.txt", other = folder() / "Diğer" / "c.txt";
+    const fs::path file = folder() / "belge.txt";
     fs::create_directories(package);
-    fs::create_directories(inner);
-    writeFile(folder() / "belge.txt", "x");
+    fs::create_directories(other.parent_path());
+    for (const auto& f : {a, b, other, file})
+        writeFile(f, "x");
+    ASSERT_EQ(mkfifo((inner / "boru").c_str(), 0600), 0);
+    fs::create_symlink("yok", inner / "kırık");
+    using Sel = std::vector<platform::URL>;
     struct Case {
-        platform::MenuKind kind;
+        std::optional<platform::MenuKind> kind; // none: this copy served no menu
         fs::path target;
-        std::vector<platform::URL> selected;
-        fs::path made;
+        Sel atMenu, atAction; // what Finder says is selected when the menu is built, at the click
+        fs::path where;
     };
+    const std::optional<platform::MenuKind> items = 0, background = 1, none;
     const Case cases[] = {
-        {0, folder(), {}, folder() / "Yeni Not.txt"},
-        {0, package, {}, package / "Yeni Not.txt"},
-        {0, folder() / "belge.txt", {}, folder() / "Yeni Not 2.txt"},
-        {0, folder() / "olmayan.txt", {}, folder() / "Yeni Not 3.txt"},
-        {0, folder() / "olmayan" / "", {}, folder() / "Yeni Not 4.txt"},
-        // A menu on items targets the folder in view: a folder right-clicked there is selected.
-        {0, folder(), {inner}, inner / "Yeni Not.txt"},
-        {0, folder(), {package}, package / "Yeni Not 2.txt"},
-        {0, folder(), {folder() / "belge.txt"}, folder() / "Yeni Not 5.txt"},
-        {0, folder(), {inner, package}, folder() / "Yeni Not 6.txt"},
-        {1, folder(), {inner}, folder() / "Yeni Not 7.txt"}, // what is selected in the window
+        // Nothing selected: the target, or a file's folder.
+        {items, folder(), {}, {}, folder()},
+        {items, package, {}, {}, package},
+        {items, file, {}, {}, folder()},
+        {items, folder() / "olmayan.txt", {}, {}, folder()},
+        {items, folder() / "olmayan" / "", {}, {}, folder()},
+        // A menu on items targets the folder in view; the right-clicked items are the selection.
+        {items, folder(), {inner}, {inner}, inner},
+        {items, folder(), {package}, {package}, package},
+        {items, folder(), {file}, {file}, folder()},
+        {items, folder(), {a}, {a}, inner}, // a file in an expanded subfolder: beside it
+        {items, folder(), {a, b}, {a, b}, inner},
+        {items, folder(), {inner, package}, {inner, package}, folder()},
+        {items, folder(), {a, other}, {a, other}, folder()}, // different folders: the one in view
+        {items, folder(), {inner / "gitti.txt"}, {inner / "gitti.txt"}, inner},
+        {items, folder(), {inner / "boru"}, {inner / "boru"}, inner},
+        {items, folder(), {inner / "kırık"}, {inner / "kırık"}, inner},
+        // Finder answers no selection at the click: the menu's own, only from a menu on items.
+        {items, folder(), {inner}, {}, inner},
+        {items, folder(), {a}, {}, inner},
+        {background, folder(), {inner}, {inner}, folder()}, // whatever is selected in the window
+        {background, folder(), {inner}, {}, folder()},
+        // The action reaches a copy of the extension that served no menu.
+        {none, folder(), {}, {a}, inner},
+        {none, folder(), {}, {inner}, inner},
+        {none, folder(), {}, {}, folder()},
     };
+    auto& controller = platform::FinderSyncController::defaultController();
     for (const auto& c : cases) {
-        SCOPED_TRACE(::testing::PrintToString(c.kind) + " " + c.target.string() + " " +
-                     ::testing::PrintToString(c.selected));
+        SCOPED_TRACE((c.kind ? std::to_string(*c.kind) : "no menu") + " " + c.target.string() +
+                     " " + ::testing::PrintToString(c.atMenu) +
+                     ::testing::PrintToString(c.atAction));
+        lemvora::FinderSyncExt ext;
         recorder->log.clear();
-        ext.menu(c.kind);
         target(c.target);
-        platform::FinderSyncController::defaultController().setSelectedItemURLs(c.selected);
+        controller.setSelectedItemURLs(c.atMenu);
+        if (c.kind)
+            ext.menu(*c.kind);
+        controller.setSelectedItemURLs(c.atAction);
         choose(ext, "doc00:");
-        EXPECT_EQ(recorder->log, (V{"reveal " + c.made.string(), "returned"}));
+        EXPECT_EQ(recorder->log, (V{"reveal " + (c.where / "Yeni Not.txt").string(), "returned"}));
+        fs::remove(c.where / "Yeni Not.txt");
     }
-    // No targeted URL: silently nothing.
+    // No targeted URL and nothing selected: silently nothing.
+    lemvora::FinderSyncExt ext;
+    ext.menu(1);
     recorder->log.clear();
-    platform::FinderSyncController::defaultController().setTargetedURL(std::nullopt);
+    controller.setTargetedURL(std::nullopt);
     choose(ext, "doc00:");
     EXPECT_EQ(recorder->log, V{"returned"});
 }
