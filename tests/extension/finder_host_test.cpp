@@ -280,6 +280,8 @@ TEST_F(FinderHost, BadRequestsGetAnErrorAndTheSessionGoesOn) {
         R"({"op":"menu","kind":1,"target":"relative/path"})",
         R"({"op":"menu","kind":0,"target":"/","selected":"/"})",
         R"({"op":"send","selector":"doc00:","target":"/","selected":["/","relative/path"]})",
+        R"({"op":"send","selector":"doc00:","target":"/","selected":[""]})",
+        R"({"op":"menu","kind":0,"target":"/","selected":["/",7]})",
         std::string(70000, 'x'),
     };
     std::string input;
