@@ -16,9 +16,11 @@ set(ENV{LEMVORA_MACOS_SDK} "${LEMVORA_MACOS_SDK}") # for try_compile's fresh sco
 # The architectures and the deployment target come from the project, as on a Mac; the target
 # triple only tells clang to build for macOS (each -arch replaces its architecture).
 set(target arm64-apple-macos)
-set(CMAKE_C_COMPILER /usr/bin/clang)
-set(CMAKE_CXX_COMPILER /usr/bin/clang++)
-set(CMAKE_OBJCXX_COMPILER /usr/bin/clang++)
+# The newest clang Debian 12 offers, 19: Xcode 16's Apple clang 17 is built from LLVM 19, so the
+# warnings a Mac's compiler gives are the ones given here.
+set(CMAKE_C_COMPILER /usr/bin/clang-19)
+set(CMAKE_CXX_COMPILER /usr/bin/clang++-19)
+set(CMAKE_OBJCXX_COMPILER /usr/bin/clang++-19)
 set(CMAKE_C_COMPILER_TARGET ${target})
 set(CMAKE_CXX_COMPILER_TARGET ${target})
 set(CMAKE_OBJCXX_COMPILER_TARGET ${target})
@@ -31,13 +33,13 @@ set(lemvora_link_file "${CMAKE_BINARY_DIR}/macos-cross-link.rsp")
 file(WRITE "${lemvora_link_file}" "-Wl,-U,_OBJC_CLASS_$_NSFont -Wl,-U,_NSFontTraitsAttribute "
                                   "-Wl,-U,_NSFontWeightTrait\n")
 # clang joins the slices of a universal build (objects and programs) with "lipo": LLVM's stands in
-# for Apple's. It links with ld64.lld of LLVM 16 (Debian's lld-16), which writes chained fixups
+# for Apple's. It links with ld64.lld of LLVM 19 (Debian's lld-19), which writes chained fixups
 # as Apple's linker does for a macOS 13 target, so that the checks read what a Mac builds; told
 # the linker is that recent, clang passes it -platform_version.
 set(lemvora_tools "${CMAKE_BINARY_DIR}/macos-cross-tools")
 file(MAKE_DIRECTORY "${lemvora_tools}")
-file(CREATE_LINK /usr/lib/llvm-14/bin/llvm-lipo "${lemvora_tools}/lipo" SYMBOLIC)
-file(CREATE_LINK /usr/lib/llvm-16/bin/ld64.lld "${lemvora_tools}/ld64.lld" SYMBOLIC)
+file(CREATE_LINK /usr/lib/llvm-19/bin/llvm-lipo "${lemvora_tools}/lipo" SYMBOLIC)
+file(CREATE_LINK /usr/lib/llvm-19/bin/ld64.lld "${lemvora_tools}/ld64.lld" SYMBOLIC)
 set(CMAKE_C_FLAGS_INIT "-B${lemvora_tools}")
 set(CMAKE_CXX_FLAGS_INIT "-stdlib=libc++ -B${lemvora_tools}")
 set(CMAKE_OBJCXX_FLAGS_INIT "-stdlib=libc++ -B${lemvora_tools}")
@@ -50,8 +52,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 
-# Mach-O tools from LLVM (Debian's llvm-14 package) in place of Apple's.
-set(llvm /usr/lib/llvm-14/bin)
+# Mach-O tools from LLVM (Debian's llvm-19 package) in place of Apple's.
+set(llvm /usr/lib/llvm-19/bin)
 set(CMAKE_AR ${llvm}/llvm-ar CACHE FILEPATH "")
 set(CMAKE_RANLIB ${llvm}/llvm-ranlib CACHE FILEPATH "")
 set(CMAKE_INSTALL_NAME_TOOL ${llvm}/llvm-install-name-tool CACHE FILEPATH "")

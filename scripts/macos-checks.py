@@ -25,7 +25,7 @@ Usage: scripts/macos-checks.py BUILD_DIR
 --self-test feeds each check the fault it exists for (a slice with another minimum version, an
 unsigned arm64 slice, a class without one of the selectors, a plist without a key) and fails
 unless each check fails on it and passes on the sound version. It builds small programs with
-clang against the SDK, linked as Apple's linker links for macOS 13 (on Linux with LLVM 16's
+clang against the SDK, linked as Apple's linker links for macOS 13 (on Linux with LLVM 19's
 ld64.lld and -fixup_chains), and reads them as linked and rewritten into the other forms a linker
 writes: chained pointers by address or as offsets from the image, method lists of pointers or
 relative (macos_checks/selftest.py).

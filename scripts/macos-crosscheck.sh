@@ -41,6 +41,13 @@ if grep -q -i 'warning:' "$log"; then
     echo "macOS cross-check: the build printed warnings" >&2
     exit 1
 fi
+# Which compilers built it: those the compile commands name.
+python3 -c 'import json, shlex, sys
+print("\n".join(sorted({shlex.split(c["command"])[0] for c in json.load(open(sys.argv[1]))})))' \
+    "$build/compile_commands.json" | while read -r compiler; do
+    echo "built, warnings as errors, by $("$compiler" --version | head -n 1) ($compiler)"
+done
+echo "linked by $("$build/macos-cross-tools/ld64.lld" --version | head -n 1) (ld64.lld)"
 # The extension first, with its entitlements, then the application; each with the identity as
 # one argument, the hardened runtime and a secure timestamp.
 app="$PWD/$build/Lemvora.app"

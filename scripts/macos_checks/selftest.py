@@ -1,7 +1,7 @@
 """--self-test: each check fed the fault it exists for, and the sound version.
 
 The programs are built with clang against the SDK, linked as Apple's linker links for macOS 13
-(chained fixups; on Linux with LLVM 16's ld64.lld and -fixup_chains), in whatever form the linker
+(chained fixups; on Linux with LLVM 19's ld64.lld and -fixup_chains), in whatever form the linker
 at hand writes them: LLVM's (pointers by address, lists of pointers), Apple's on a Mac (pointers
 as offsets from the image, relative method lists on arm64), or that of a wrapper around clang
 that rewrites LLVM's into Apple's. The rewriters below then write each slice in the other forms,
@@ -287,7 +287,7 @@ def self_test(sdk):
         print(f"  {'ok  ' if ok else 'FAIL'}  self-test: {what}: "
               + (f"the check failed ({'; '.join(failed)})" if failed else "the check passed"))
 
-    linker = SCRATCH / "linker"  # on Linux, a folder whose ld64.lld is LLVM 16's
+    linker = SCRATCH / "linker"  # on Linux, a folder whose ld64.lld is LLVM 19's
 
     def program(name, arm64_version="13.0", signed=True, methods=None):
         """A universal program, linked as Apple's linker links for its target (chained fixups);
@@ -312,7 +312,7 @@ def self_test(sdk):
     print(f"macOS checks, fed what each exists to catch (SDK {sdk})")
     if ON_LINUX:
         linker.mkdir()
-        (linker / "ld64.lld").symlink_to("/usr/lib/llvm-16/bin/ld64.lld")
+        (linker / "ld64.lld").symlink_to("/usr/lib/llvm-19/bin/ld64.lld")
     sound = program("sound")
     expect(None, "a sound universal program", lambda: check_executable(sound, "13.0"))
     older = program("older", arm64_version="11.0")
