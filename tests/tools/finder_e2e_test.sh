@@ -21,11 +21,15 @@ t=$'\t'
 installed=/Users/runner/Applications/Lemvora.app/Contents/PlugIns/LemvoraMenu.appex
 built="/Users/runner/work/lemvora kopya/build-release/Lemvora.app/Contents/PlugIns/LemvoraMenu.appex"
 
+# pluginkit(8): "+" elected to use, "-" to ignore, "!" for debugger use, none not elected.
+ignored=/Users/runner/Library/Developer/Xcode/DerivedData/Lemvora/Lemvora.app/Contents/PlugIns/LemvoraMenu.appex
 expect "each copy pluginkit lists: its mark and its whole path, blanks and all" \
-    "+$t$installed"$'\n'" $t$built" \
+    "+$t$installed"$'\n'" $t$built"$'\n'"-$t$ignored"$'\n'"!$t$built" \
     "$(printf '%s\n' \
         "+    com.lemvora.Lemvora.LemvoraMenu(1.0.0)${t}0C3E6A0E-1D2B-4C5D-8E9F-0A1B2C3D4E5F${t}2026-12-09 15:00:00 +0000$t$installed" \
         "     com.lemvora.Lemvora.LemvoraMenu(1.0.0)${t}9A8B7C6D-5E4F-4A3B-2C1D-0E9F8A7B6C5D${t}2026-12-09 14:00:00 +0000$t$built" \
+        "-    com.lemvora.Lemvora.LemvoraMenu(1.0.0)${t}1B2C3D4E-5F60-4718-9A0B-C1D2E3F40516${t}2026-12-09 13:00:00 +0000$t$ignored" \
+        "!    com.lemvora.Lemvora.LemvoraMenu(1.0.0)${t}2C3D4E5F-6071-4829-AB1C-D2E3F4051627${t}2026-12-09 12:00:00 +0000$t$built" \
         "(no matches)" | registration_lines)"
 
 expect "an ad hoc signature's implicit requirement" 'cdhash H"4c1b5d2e0f9a8b7c6d5e4f3a2b1c0d9e8f7a6b5c"' \
