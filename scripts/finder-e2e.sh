@@ -34,6 +34,11 @@ starter=("10 Yeni Metin Belgesi.txt" "20 Yeni Markdown Belgesi.md" "30 Yeni Word
     "40 Yeni Excel Çalışma Kitabı.xlsx" "50 Yeni PowerPoint Sunusu.pptx")
 titles=("Metin Belgesi" "Markdown Belgesi" "Word Belgesi" "Excel Çalışma Kitabı"
     "PowerPoint Sunusu")
+# The disk images' file systems, and the one volume name they all hold: exFAT's label holds 11
+# UTF-16 code units, APFS's name 255 bytes. A letter beyond ASCII, as a user's stick has. (No
+# FAT image: newfs_msdos stores a label's bytes as given, which FAT reads in a DOS code page.)
+volume_filesystems=(ExFAT APFS)
+volume_name="Flaş Bellek"
 mkdir -p "$out"
 
 fail() {
@@ -259,7 +264,7 @@ attach() {
 volume_case() {
     local fs=$1 image="${RUNNER_TEMP:-/tmp}/usb-$1.dmg" volume
     rm -f "$image"
-    hdiutil create -size 64m -fs "$fs" -volname "USB Bellek Ş" "$image"
+    hdiutil create -size 64m -fs "$fs" -volname "$volume_name" "$image"
     # Attached while the extension runs: it must register the new volume on its own.
     volume=$(attach "$image") || fail "case \"$fs image\": hdiutil cannot attach it"
     [ -d "$volume" ] || fail "case \"$fs image\": no mount point ($volume)"
@@ -299,8 +304,8 @@ cases() {
     [ "$(listing "$root/Seçili")" = "$parent_expected" ] ||
         fail "case \"a selected folder\": something else appeared beside the folder"
 
-    volume_case ExFAT
-    volume_case APFS
+    local fs
+    for fs in "${volume_filesystems[@]}"; do volume_case "$fs"; done
 
     # A folder the user may not write to: the alert, and "Tamam" closes it.
     local locked="$root/Salt Okunur"

@@ -50,6 +50,29 @@ for attached in \
         "$(printf '%s\n' "$attached" | mount_point)"
 done
 
+# The volume name within each image's file system, counted as it counts: exFAT 11 UTF-16 code
+# units, APFS 255 bytes of UTF-8 (a file system new to the job needs its limit here).
+count() { python3 -c 'import sys; print(len(sys.argv[2].encode(sys.argv[1])))' "$@"; }
+for fs in "${volume_filesystems[@]}"; do
+    case $fs in
+    ExFAT) fits=$(($(count utf-16-le "$volume_name") <= 22)) ;;
+    APFS) fits=$(($(count utf-8 "$volume_name") <= 255)) ;;
+    *) fits="no limit known for $fs" ;;
+    esac
+    expect "\"$volume_name\" fits a volume name of $fs" 1 "$fits"
+done
+expect "\"$volume_name\" has a letter beyond ASCII" 1 \
+    "$(($(count utf-8 "$volume_name") > $(count utf-32-le "$volume_name") / 4))"
+# Debian's mkfs.exfat (scripts/install-deps.sh) counts as exFAT does: it refuses a twelfth code
+# unit ("input string is too long").
+if [ "$(uname)" = Linux ]; then
+    export PATH=$PATH:/usr/sbin
+    truncate -s 8M "$work/exfat.img"
+    mkfs.exfat -L "$volume_name" "$work/exfat.img" >/dev/null 2>"$work/mkfs.txt" || true
+    expect "mkfs.exfat labels a volume \"$volume_name\"" "label: $volume_name" \
+        "$(exfatlabel "$work/exfat.img" 2>&1 | grep '^label: ' || cat "$work/mkfs.txt")"
+fi
+
 # What the system keeps in a folder on its own is no new file; a hidden file left by a copy is.
 folder="$work/USB Bellek Ş"
 mkdir -p "$folder/.fseventsd" "$folder/.Spotlight-V100/Store" "$folder/Hedef Klasör"
