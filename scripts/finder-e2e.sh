@@ -134,7 +134,12 @@ first_start() {
     quit_lemvora
 }
 
-sql() { sudo sqlite3 "$1" "$2"; }
+# The privacy databases: the system's is root's; the user's is the user's own, written as the
+# user, as the runner images' own setup writes it (their configure_user_tccdb).
+system_db="/Library/Application Support/com.apple.TCC/TCC.db"
+user_db="$HOME/Library/Application Support/com.apple.TCC/TCC.db"
+system_sql() { sudo sqlite3 "$system_db" "$1"; }
+user_sql() { sqlite3 "$user_db" "$1"; }
 
 # One row of a privacy database's access table, as SQL: access_row SERVICE CLIENT CLIENT_TYPE
 # CSREQ NOW [OBJECT], with CSREQ in SQL (NULL, or X'…') and OBJECT the bundle identifier of the
@@ -176,31 +181,37 @@ grants() {
         # system database, in place before its first Accessibility call (PostEvent for the
         # synthesized clicks and keys).
         for service in kTCCServiceAccessibility kTCCServicePostEvent; do
-            sql "/Library/Application Support/com.apple.TCC/TCC.db" \
-                "$(access_row "$service" "$driver" 1 NULL "$now")"
+            system_sql "$(access_row "$service" "$driver" 1 NULL "$now")"
         done
         # The driver asks Finder for its windows and selection with Apple events: Automation of
         # Finder, in the user's database, as the runners' own setup grants it to their shells.
-        sql "$HOME/Library/Application Support/com.apple.TCC/TCC.db" \
-            "$(access_row kTCCServiceAppleEvents "$driver" 1 NULL "$now" com.apple.finder)"
+        user_sql "$(access_row kTCCServiceAppleEvents "$driver" 1 NULL "$now" com.apple.finder)"
         trusted=$("$driver" probe)
         echo "after the rows: $trusted"
         [ "$trusted" = "AXIsProcessTrusted: yes" ] ||
             fail "the runner refuses the Accessibility grant: AXIsProcessTrusted() stays false"
     fi
 
-    # A disk image is a removable volume: the extension's first write there asks the user.
-    # Consent for the extension's bundle identifier, bound to its ad hoc signature's designated
-    # requirement (a cdhash), in the user's database.
+    # A disk image is a removable volume: the extension's first write there asks the user. The
+    # consent given beforehand is a reasoned guess, so the log says what was written, and why,
+    # for a Mac run to bear it out: the user's database (removable volumes are among the Files
+    # and Folders consents, the user's own as Desktop's and Documents' are), for the extension's
+    # bundle identifier (the process that writes), bound to its ad hoc signature's designated
+    # requirement (a cdhash).
     local requirement csreq
     requirement=$(codesign -d -r- "$appex" 2>/dev/null | designated_requirement)
     [ -n "$requirement" ] || fail "codesign -d -r- gives no designated requirement for $appex"
     echo "the extension's designated requirement: $requirement"
     csreq -r="$requirement" -b "$out/extension.csreq"
     csreq=$(xxd -p "$out/extension.csreq" | tr -d '\n')
-    sql "$HOME/Library/Application Support/com.apple.TCC/TCC.db" \
-        "$(access_row kTCCServiceSystemPolicyRemovableVolumes "$extension_id" 0 "X'$csreq'" "$now")"
-    echo "consent for removable volumes given to $extension_id"
+    user_sql "$(access_row kTCCServiceSystemPolicyRemovableVolumes "$extension_id" 0 "X'$csreq'" \
+        "$now")"
+    echo "removable volumes: kTCCServiceSystemPolicyRemovableVolumes allowed for $extension_id" \
+        "(client_type 0, a bundle identifier: the extension's process writes the documents)," \
+        "csreq \"$requirement\" (its designated requirement), in $user_db (the user's" \
+        "database: a Files and Folders consent is the user's); read back:"
+    user_sql "SELECT service, client, client_type, auth_value, hex(csreq) FROM access
+        WHERE service = 'kTCCServiceSystemPolicyRemovableVolumes'"
 }
 
 # What a folder holds, recursively, without what the system keeps there on its own: Finder's

@@ -118,6 +118,13 @@ kTCCServiceSystemPolicyRemovableVolumes|com.lemvora.Lemvora.LemvoraMenu|0|2|FADE
         "$rows"
 done
 
+# The system's privacy database is written as root, the user's as the user.
+sudo() { echo "sudo $1 $2"; }
+sqlite3() { echo "sqlite3 $1"; }
+expect "who writes each privacy database" "sudo sqlite3 $system_db"$'\n'"sqlite3 $user_db" \
+    "$(system_sql "SELECT 1" && user_sql "SELECT 1")"
+unset -f sudo sqlite3
+
 # Attaching an image: a refusal that is not "busy" goes on to root; when neither attaches, or
 # what attached names no folder, the case is told so, never handed an empty mount point.
 sudo() { "$@"; }
