@@ -282,8 +282,10 @@ volume_case() {
     echo "attached at $volume"
     if ! (menu_case "$fs image" "$volume" "" "10 Yeni Metin Belgesi.txt" \
         "Yeni Metin Belgesi.txt" --timeout 60); then
-        if log show --last 5m --predicate 'subsystem == "com.apple.TCC"' 2>/dev/null |
-            grep -q 'SystemPolicyRemovableVolumes'; then
+        # Read whole, then searched: grep -q ends at its first match, log show dies of SIGPIPE
+        # and, under pipefail, the hint would be lost exactly when it applies.
+        log show --last 5m --predicate 'subsystem == "com.apple.TCC"' >"$out/tcc-$fs.log" 2>&1 || true
+        if grep -q 'SystemPolicyRemovableVolumes' "$out/tcc-$fs.log"; then
             echo "finder-e2e: the system asked for the removable-volume consent although it" \
                 "was given: the prompt blocked case \"$fs image\"" >&2
         fi
