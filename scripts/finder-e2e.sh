@@ -64,7 +64,15 @@ wait_for() {
     done
 }
 
-extension_runs() { pgrep -x LemvoraMenu >/dev/null; }
+# The first PID in NOW (one a line) that BEFORE does not hold: new_pid BEFORE NOW. Whole lines
+# are compared: PID 41 is not PID 412.
+new_pid() {
+    local pid
+    for pid in $2; do
+        [[ $'\n'$1$'\n' == *$'\n'$pid$'\n'* ]] || { echo "$pid"; return 0; }
+    done
+    return 1
+}
 
 quit_lemvora() { # by SIGTERM: an Apple event asking Lemvora to quit would need a consent of its own
     local pid
@@ -115,9 +123,16 @@ install() {
         fail "pluginkit does not list the installed copy alone, elected to use (+)"
     }
     registrations
+    # Only a process started after Finder's restart runs the copy just installed: one started by
+    # the Finder before may hold an older one.
+    local before started=""
+    before=$(pgrep -x LemvoraMenu || true)
+    echo "LemvoraMenu before Finder's restart: ${before:-none}"
     killall Finder || true
-    wait_for 60 extension_runs || fail "no LemvoraMenu process within 60 s of Finder's restart"
-    pgrep -lx LemvoraMenu
+    extension_started() { started=$(new_pid "$before" "$(pgrep -x LemvoraMenu || true)"); }
+    wait_for 60 extension_started || fail "no new LemvoraMenu process within 60 s of Finder's" \
+        "restart (before it: ${before:-none})"
+    echo "LemvoraMenu $started started after Finder's restart"
     shot installed
 }
 

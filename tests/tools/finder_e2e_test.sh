@@ -73,6 +73,13 @@ if [ "$(uname)" = Linux ]; then
         "$(exfatlabel "$work/exfat.img" 2>&1 | grep '^label: ' || cat "$work/mkfs.txt")"
 fi
 
+# The extension's process after Finder's restart: one whose PID was not seen before it.
+for row in "none before|-|412|412" "the same one|412|412|" "one among others|412 977|977 1033 412|1033" \
+    "a PID that is a prefix of one before|412|41|41"; do
+    IFS='|' read -r what before now pid <<<"$row"
+    expect "a new PID: $what" "$pid" "$(new_pid "${before//[ -]/$'\n'}" "${now// /$'\n'}" || true)"
+done
+
 # What the system keeps in a folder on its own is no new file; a hidden file left by a copy is.
 folder="$work/USB Bellek Ş"
 mkdir -p "$folder/.fseventsd" "$folder/.Spotlight-V100/Store" "$folder/Hedef Klasör"
