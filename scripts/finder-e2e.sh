@@ -269,22 +269,30 @@ menu_case() {
 
 fresh_folder() { rm -rf "$1" && mkdir -p "$1"; }
 
-# Attaches an image, retrying while the system says it is busy, then as root; prints the mount.
+# Attaches an image as the user, whom the extension runs as: mounted as root, the volume may
+# not take their writes, and the case would fail for the wrong reason. "Resource busy" passes
+# on the runners, so it is tried again, a few times, each pause longer; any other refusal is
+# final. Prints the mount point, or else hdiutil's own message and fails.
+attach_pause=3
 attach() {
-    local image=$1 tries output="" attached=""
+    local image=$1 tries output
     for tries in 1 2 3 4 5; do
         if output=$(hdiutil attach "$image" 2>&1); then
-            attached=1
-            break
+            local point
+            point=$(printf '%s\n' "$output" | mount_point)
+            if [ -z "$point" ]; then
+                echo "hdiutil attach names no /Volumes folder: $output"
+                return 1
+            fi
+            printf '%s\n' "$point"
+            return 0
         fi
         echo "hdiutil attach ($tries): $output" >&2
-        case "$output" in *"esource busy"*) sleep 3 ;; *) break ;; esac
+        case "$output" in *"esource busy"*) ;; *) break ;; esac
+        [ "$tries" = 5 ] || sleep $((attach_pause * tries))
     done
-    [ -n "$attached" ] || output=$(sudo hdiutil attach "$image") || return 1
-    local point
-    point=$(printf '%s\n' "$output" | mount_point)
-    [ -n "$point" ] || { echo "hdiutil attach names no /Volumes folder: $output" >&2; return 1; }
-    printf '%s\n' "$point"
+    printf '%s\n' "$output"
+    return 1
 }
 
 volume_case() {
@@ -292,7 +300,7 @@ volume_case() {
     rm -f "$image"
     hdiutil create -size 64m -fs "$fs" -volname "$volume_name" "$image"
     # Attached while the extension runs: it must register the new volume on its own.
-    volume=$(attach "$image") || fail "case \"$fs image\": hdiutil cannot attach it"
+    volume=$(attach "$image") || fail "case \"$fs image\": $volume"
     [ -d "$volume" ] || fail "case \"$fs image\": no mount point ($volume)"
     echo "attached at $volume"
     if ! (menu_case "$fs image" "$volume" "" "10 Yeni Metin Belgesi.txt" \

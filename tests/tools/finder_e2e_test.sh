@@ -132,24 +132,31 @@ expect "who writes each privacy database" "sudo sqlite3 $system_db"$'\n'"sqlite3
     "$(system_sql "SELECT 1" && user_sql "SELECT 1")"
 unset -f sudo sqlite3
 
-# Attaching an image: a refusal that is not "busy" goes on to root; when neither attaches, or
-# what attached names no folder, the case is told so, never handed an empty mount point.
-sudo() { "$@"; }
-hdiutil() { echo "hdiutil: attach failed - no such file" >&2; return 1; }
-expect "an image nobody can attach" "failed" "$(attach "$work/x.dmg" 2>/dev/null || echo failed)"
-hdiutil() { printf '/dev/disk4\t\t\n'; }
-expect "an attach that names no /Volumes folder" "failed" \
-    "$(attach "$work/x.dmg" 2>/dev/null || echo failed)"
-hdiutil() { # refuses the first call (each runs in a subshell of its own: a file counts them)
-    if [ ! -e "$work/refused" ]; then
-        touch "$work/refused"
-        echo "hdiutil: attach failed - Permission denied" >&2
-        return 1
-    fi
-    printf '/dev/disk4s1\t\t/Volumes/USB Bellek Ş\n'
+# Attaching an image, as the user alone: "Resource busy" is tried again, a bounded number of
+# times; any other refusal, or an attach that names no folder, ends it with hdiutil's message.
+attach_pause=0
+sudo() { echo "sudo" >>"$work/calls"; "$@"; }
+hdiutil() { # answers with the next of $answers ("status|output"), the last one from then on
+    echo "$*" >>"$work/calls"
+    local answer=${answers[$(($(wc -l <"$work/calls") - 1))]:-${answers[${#answers[@]} - 1]}}
+    printf '%s\n' "${answer#*|}"
+    return "${answer%%|*}"
 }
-expect "root attaches what the user may not" "/Volumes/USB Bellek Ş" \
-    "$(attach "$work/x.dmg" 2>/dev/null)"
+attach_row() { # attach_row WHAT SAID CALLS ANSWER...
+    local what=$1 said=$2 calls=$3
+    shift 3
+    answers=("$@") && : >"$work/calls"
+    expect "attach: $what" "$said ($calls calls)" \
+        "$(echo "$(attach "$work/x.dmg" 2>/dev/null) ($(wc -l <"$work/calls" | tr -d ' ') calls)")"
+}
+busy="1|hdiutil: attach failed - Resource busy"
+attached="0|/dev/disk4s1${t}Microsoft Basic Data${t}/Volumes/$volume_name"
+attach_row "busy twice, then attached" "/Volumes/$volume_name" 3 "$busy" "$busy" "$attached"
+attach_row "busy for good" "${busy#*|}" 5 "$busy"
+attach_row "refused" "hdiutil: attach failed - Permission denied" 1 \
+    "1|hdiutil: attach failed - Permission denied"
+attach_row "attached, at no folder" "hdiutil attach names no /Volumes folder: /dev/disk4" 1 \
+    "0|/dev/disk4"
 unset -f sudo hdiutil
 
 [ "$failures" = 0 ] || exit 1
