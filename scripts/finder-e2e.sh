@@ -9,13 +9,14 @@
 #   scripts/finder-e2e.sh grants       Accessibility for the driver (only if it lacks it), and
 #                                      the extension's consent for removable volumes
 #   scripts/finder-e2e.sh cases        the menu's cases and the host window, through the driver
-#   scripts/finder-e2e.sh collect      on failure: the logs, pluginkit's view, the listings
+#   scripts/finder-e2e.sh collect      the logs, pluginkit's view, the listings; on every run
 #
 # It installs and enables the extension, restarts Finder and writes to the privacy databases:
 # meant for a throwaway runner, it stops unless GITHUB_ACTIONS=true or LEMVORA_E2E=1. The build
 # it installs is build-release (LEMVORA_BUILD to change). Screenshots, logs and listings go to
-# $RUNNER_TEMP/finder-e2e (LEMVORA_E2E_OUT). Never Desktop, Documents or Downloads: the
-# extension's first write there asks the user. No case passes by being skipped.
+# $RUNNER_TEMP/finder-e2e (LEMVORA_E2E_OUT), what Finder showed in each menu case to its ax/.
+# Never Desktop, Documents or Downloads: the extension's first write there asks the user. No
+# case passes by being skipped.
 #
 # Sourced (tests/tools/finder_e2e_test.sh), it only defines its functions.
 set -euo pipefail
@@ -238,6 +239,19 @@ listing() {
         LC_ALL=C sort)
 }
 
+# A case's name as a file name: its ASCII letters and digits, in lower case, runs of the rest "-".
+slug() { printf '%s' "$1" | LC_ALL=C tr -cs 'A-Za-z0-9' '-' | LC_ALL=C tr 'A-Z' 'a-z'; }
+
+# The driver's menu command for the case NAME: drive_menu NAME DRIVER-OPTIONS... What Finder
+# showed (the case window's Accessibility tree and each context menu opened) stays in $out/ax
+# whatever the outcome, to read a failure by, or a success, and to replay in the driver's tests.
+drive_menu() {
+    local name=$1
+    shift
+    mkdir -p "$out/ax"
+    "$driver" menu --dump "$out/ax/$(slug "$name")" "$@"
+}
+
 # Runs the driver's menu command in FOLDER and checks that exactly NEW appeared in TARGET (FOLDER,
 # or its item), a copy of TEMPLATE: menu_case NAME FOLDER ITEM TEMPLATE NEW [DRIVER OPTIONS...]
 menu_case() {
@@ -247,7 +261,7 @@ menu_case() {
     local before
     before=$(listing "$target")
     echo "== case: $name"
-    if ! "$driver" menu --folder "$folder" ${item:+--item "$item"} --entry "Metin Belgesi" \
+    if ! drive_menu "$name" --folder "$folder" ${item:+--item "$item"} --entry "Metin Belgesi" \
         --expect "$new" "$@"; then
         # On a menu for items the extension makes the document in the one selected folder
         # (Finder's selectedItemURLs), else in the folder in view (its targetedURL): should
@@ -348,7 +362,7 @@ cases() {
     mkdir -p "$locked"
     chmod 555 "$locked"
     echo "== case: a folder the user may not write to"
-    "$driver" menu --folder "$locked" --entry "Metin Belgesi" \
+    drive_menu unwritable --folder "$locked" --entry "Metin Belgesi" \
         --expect-alert "Metin Belgesi oluşturulamadı" || { shot unwritable; fail "case \"unwritable\""; }
     shot unwritable
     [ -z "$(listing "$locked")" ] || fail "case \"unwritable\": something appeared in it"
@@ -358,7 +372,8 @@ cases() {
     echo "== case: an empty template folder"
     mv "$templates" "$templates.kept"
     mkdir "$templates"
-    "$driver" menu --folder "$folder" --entry "Şablon yok — Lemvora'ı aç…" --expect-app ||
+    drive_menu "empty template folder" --folder "$folder" --entry "Şablon yok — Lemvora'ı aç…" \
+        --expect-app ||
         { shot empty; fail "case \"empty template folder\""; }
     shot empty
     quit_lemvora

@@ -80,6 +80,24 @@ for row in "none before|-|412|412" "the same one|412|412|" "one among others|412
     expect "a new PID: $what" "$pid" "$(new_pid "${before//[ -]/$'\n'}" "${now// /$'\n'}" || true)"
 done
 
+# Every menu case keeps what Finder showed, under a plain file name of its own.
+expect "the driver's menu command is called in one place" 1 \
+    "$(grep -c '"$driver" menu' "$1/scripts/finder-e2e.sh")"
+# The workflow, read with PyYAML (Debian's, which scripts/install-deps.sh installs).
+if [ "$(uname)" = Linux ]; then
+    expect "the job's folder collected and uploaded on every run" "always() always()" \
+        "$(python3 - "$1/.github/workflows/macos.yml" <<'EOF'
+import sys, yaml
+steps = yaml.safe_load(open(sys.argv[1]))["jobs"]["finder"]["steps"]
+print(*[s.get("if") for s in steps if s.get("run") == "scripts/finder-e2e.sh collect"
+        or s.get("with", {}).get("path") == "${{ runner.temp }}/finder-e2e"])
+EOF
+    )"
+fi
+driver=echo
+expect "the driver's menu command for a case" "menu --dump $out/ax/bo-alt-klas-r-3 --folder /x" \
+    "$(drive_menu "Boş alt klasör 3" --folder /x)"
+
 # What the system keeps in a folder on its own is no new file; a hidden file left by a copy is.
 folder="$work/USB Bellek Ş"
 mkdir -p "$folder/.fseventsd" "$folder/.Spotlight-V100/Store" "$folder/Hedef Klasör"
