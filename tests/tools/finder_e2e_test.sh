@@ -98,6 +98,32 @@ driver=echo
 expect "the driver's menu command for a case" "menu --dump $out/ax/bo-alt-klas-r-3 --folder /x" \
     "$(drive_menu "Boş alt klasör 3" --folder /x)"
 
+# A removable-volume consent prompt is up while UserNotificationCenter shows a window and TCC's
+# request for that service has no result yet. A case that meets one fails for it.
+asked="12:00:01 tccd: [com.apple.TCC:access] AUTHREQ_PROMPTING: msgID=401.7,"
+asked+=" service=kTCCServiceSystemPolicyRemovableVolumes, subject=Sub:{$extension_id},"
+answered="12:00:09 tccd: [com.apple.TCC:access] AUTHREQ_RESULT: msgID=401.7, authValue=2,"
+prompt_row() { # prompt_row WHAT UP OWNERS LOG-LINE...
+    local what=$1 up=$2 owners=$3
+    shift 3
+    printf '%s\n' "$@" >"$work/tcc.log"
+    expect "a removable-volume prompt: $what" "$up" \
+        "$(removable_prompt "${owners// /$'\n'}" "$work/tcc.log" && echo up || echo none)"
+}
+prompt_row "asked, unanswered" up "Finder UserNotificationCenter" "$asked"
+prompt_row "asked, answered" none "Finder UserNotificationCenter" "$asked" "$answered"
+prompt_row "asked, no prompt window" none "Finder" "$asked"
+prompt_row "another service asked" none "Finder UserNotificationCenter" "${asked//SystemPolicyRemovableVolumes/Camera}"
+no_file() { echo "FAILED at step wait until /x/y exists: no such file after 60 s"; return 1; }
+window_owners() { printf '%s\n' Finder UserNotificationCenter; }
+log() { echo "$asked" && seq 100000; } # more than a pipe holds, after the line sought
+shot() { :; }
+driver=no_file
+expect "a case that meets the prompt" "finder-e2e: FAILED: case \"ExFAT image\": consent prompt for \
+removable volumes; the driver's \"no such file\" came while it was up" \
+    "$( (drive_menu "ExFAT image" --folder /x) 2>&1 >/dev/null | tail -1)"
+unset -f log window_owners
+
 # What the system keeps in a folder on its own is no new file; a hidden file left by a copy is.
 folder="$work/USB Bellek Ş"
 mkdir -p "$folder/.fseventsd" "$folder/.Spotlight-V100/Store" "$folder/Hedef Klasör"
