@@ -298,23 +298,23 @@ removable_prompt() {
         END { for (id in asked) up = 1; exit !up }' "$2"
 }
 
-# Runs the driver's menu command in FOLDER and checks that exactly NEW appeared in TARGET (FOLDER,
-# or its item), a copy of TEMPLATE: menu_case NAME FOLDER ITEM TEMPLATE NEW [DRIVER OPTIONS...]
+# Runs the driver's menu command on FOLDER's window and checks that exactly NEW appeared in all of
+# FOLDER, in TARGET (FOLDER, or where the item the menu is for leads), a copy of TEMPLATE:
+# menu_case NAME FOLDER TARGET TEMPLATE NEW [DRIVER OPTIONS...]
 menu_case() {
-    local name=$1 folder=$2 item=$3 template=$4 new=$5
+    local name=$1 folder=$2 target=$3 template=$4 new=$5
     shift 5
-    local target=$folder${item:+/$item}
     local before
-    before=$(listing "$target")
+    before=$(listing "$folder")
     echo "== case: $name"
-    if ! drive_menu "$name" --folder "$folder" ${item:+--item "$item"} --entry "Metin Belgesi" \
+    if ! drive_menu "$name" --folder "$folder" --target "$target" --entry "Metin Belgesi" \
         --expect "$new" "$@"; then
-        # On a menu for items the extension makes the document in the one selected folder
-        # (Finder's selectedItemURLs), else in the folder in view (its targetedURL): should
-        # Finder not name the item as selected, the document lands beside it.
-        if [ -n "$item" ] && [ -e "$folder/$new" ]; then
-            echo "finder-e2e: $new came into $folder, the folder in view, not into $item:" \
-                "Finder's selectedItemURLs for a menu on an item did not name it alone" >&2
+        # Finder names the folder in view as the menu's target (its targetedURL) and the item
+        # right-clicked as selected: a document meant beside or in that item but made in the
+        # folder in view means the extension went by the target alone.
+        if [ "$target" != "$folder" ] && [ -e "$folder/$new" ]; then
+            echo "finder-e2e: $new came into $folder, the folder in view, not into $target:" \
+                "the extension did not go by the item the menu was for" >&2
         fi
         shot "$name"
         fail "case \"$name\": the driver failed"
@@ -322,9 +322,9 @@ menu_case() {
     shot "$name"
     cmp "$templates/$template" "$target/$new" || fail "case \"$name\": $new is no copy of $template"
     local expected
-    expected=$(printf '%s\n%s\n' "$before" "./$new" | sed '/^$/d' | LC_ALL=C sort)
-    [ "$(listing "$target")" = "$expected" ] ||
-        fail "case \"$name\": other files appeared: $(listing "$target" | tr '\n' ' ')"
+    expected=$(printf '%s\n%s\n' "$before" ".${target#"$folder"}/$new" | sed '/^$/d' | LC_ALL=C sort)
+    [ "$(listing "$folder")" = "$expected" ] ||
+        fail "case \"$name\": other files appeared: $(listing "$folder" | tr '\n' ' ')"
 }
 
 fresh_folder() { rm -rf "$1" && mkdir -p "$1"; }
@@ -363,7 +363,7 @@ volume_case() {
     volume=$(attach "$image") || fail "case \"$fs image\": $volume"
     [ -d "$volume" ] || fail "case \"$fs image\": no mount point ($volume)"
     echo "attached at $volume"
-    if ! (menu_case "$fs image" "$volume" "" "10 Yeni Metin Belgesi.txt" \
+    if ! (menu_case "$fs image" "$volume" "$volume" "10 Yeni Metin Belgesi.txt" \
         "Yeni Metin Belgesi.txt" --timeout 60); then
         hdiutil detach "$volume" || true
         exit 1
@@ -377,21 +377,22 @@ cases() {
     printf 'Lemvora: Finder uçtan uca\n' >"$templates/10 Yeni Metin Belgesi.txt"
     local folder="$root/Belgeler"
     mkdir -p "$folder"
-    menu_case "Metin Belgesi" "$folder" "" "10 Yeni Metin Belgesi.txt" "Yeni Metin Belgesi.txt"
-    menu_case "Metin Belgesi again" "$folder" "" "10 Yeni Metin Belgesi.txt" \
+    menu_case "Metin Belgesi" "$folder" "$folder" "10 Yeni Metin Belgesi.txt" \
+        "Yeni Metin Belgesi.txt"
+    menu_case "Metin Belgesi again" "$folder" "$folder" "10 Yeni Metin Belgesi.txt" \
         "Yeni Metin Belgesi 2.txt"
 
     # Menu kind 0: the right-click on a selected folder; the document goes into that folder.
     mkdir -p "$root/Seçili/Hedef Klasör"
-    local parent_before
-    parent_before=$(listing "$root/Seçili")
-    menu_case "a selected folder" "$root/Seçili" "Hedef Klasör" "10 Yeni Metin Belgesi.txt" \
-        "Yeni Metin Belgesi.txt"
-    local parent_expected
-    parent_expected=$(printf '%s\n%s\n' "$parent_before" "./Hedef Klasör/Yeni Metin Belgesi.txt" |
-        LC_ALL=C sort)
-    [ "$(listing "$root/Seçili")" = "$parent_expected" ] ||
-        fail "case \"a selected folder\": something else appeared beside the folder"
+    menu_case "a selected folder" "$root/Seçili" "$root/Seçili/Hedef Klasör" \
+        "10 Yeni Metin Belgesi.txt" "Yeni Metin Belgesi.txt" --item "Hedef Klasör"
+
+    # Menu kind 0 on a file in a subfolder expanded in the list: the document goes beside the
+    # file, in the subfolder, and nothing into the folder in view.
+    mkdir -p "$root/Liste/Alt"
+    printf 'not\n' >"$root/Liste/Alt/not.txt"
+    menu_case "a file in an expanded subfolder" "$root/Liste" "$root/Liste/Alt" \
+        "10 Yeni Metin Belgesi.txt" "Yeni Metin Belgesi.txt" --expand Alt --item not.txt
 
     local fs
     for fs in "${volume_filesystems[@]}"; do volume_case "$fs"; done

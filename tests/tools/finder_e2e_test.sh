@@ -122,7 +122,7 @@ driver=no_file
 expect "a case that meets the prompt" "finder-e2e: FAILED: case \"ExFAT image\": consent prompt for \
 removable volumes; the driver's \"no such file\" came while it was up" \
     "$( (drive_menu "ExFAT image" --folder /x) 2>&1 >/dev/null | tail -1)"
-unset -f log window_owners
+log() { :; } && window_owners() { :; }
 
 # What the system keeps in a folder on its own is no new file; a hidden file left by a copy is.
 folder="$work/USB Bellek Ş"
@@ -134,6 +134,31 @@ expect "a folder's listing" \
     "./.Yeni Metin Belgesi.txt.lemvora
 ./Hedef Klasör
 ./Yeni Metin Belgesi.txt" "$(listing "$folder")"
+
+# A case on a file in F's expanded subfolder Alt: exactly one new file in all of F, beside the
+# file, a copy of the template. The stand-in driver makes it in the folders $places names.
+F="$work/Liste" && templates="$work/templates" && mkdir -p "$templates" && echo x >"$templates/t"
+stand_in() {
+    local target folder new place
+    while [ $# -gt 1 ]; do
+        case $1 in --target) target=$2 ;; --folder) folder=$2 ;; --expect) new=$2 ;; esac
+        shift
+    done
+    target=${target:-$folder}
+    for place in $places; do cp "$templates/t" "${!place}/$new"; done
+    [ -e "$target/$new" ]
+}
+case_row() { # case_row WHAT PLACES SAID
+    places=$2 && rm -rf "$F" && mkdir -p "$F/Alt" && touch "$F/Alt/not.txt"
+    expect "a file in an expanded subfolder: $1" "$3" "$( (menu_case x "$F" "$F/Alt" t new.txt \
+        --expand Alt --item not.txt) 2>&1 >/dev/null | sed 's/^finder-e2e: //' | tr '\n' '|')"
+}
+driver=stand_in
+case_row "made beside it" target ""
+case_row "made in the folder in view" folder "new.txt came into $F, the folder in view, not into \
+$F/Alt: the extension did not go by the item the menu was for|FAILED: case \"x\": the driver failed|"
+case_row "made beside it, and in view" "target folder" "FAILED: case \"x\": other files appeared: \
+./Alt ./Alt/new.txt ./Alt/not.txt ./new.txt |"
 
 # The privacy rows go into the access table as macOS 14 and 15 have it (17 columns) and as later
 # systems do (more, with defaults); read back, each says what it means to.
