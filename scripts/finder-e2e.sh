@@ -240,7 +240,9 @@ listing() {
 }
 
 # A case's name as a file name: its ASCII letters and digits, in lower case, runs of the rest "-".
-slug() { printf '%s' "$1" | LC_ALL=C tr -cs 'A-Za-z0-9' '-' | LC_ALL=C tr 'A-Z' 'a-z'; }
+slug() {
+    printf '%s' "$1" | LC_ALL=C tr -cs '[:alnum:]' '-' | LC_ALL=C tr '[:upper:]' '[:lower:]'
+}
 
 # The driver's menu command for the case NAME: drive_menu NAME DRIVER-OPTIONS... What Finder
 # showed (the case window's Accessibility tree and each context menu opened) stays in $out/ax
@@ -256,7 +258,8 @@ drive_menu() {
     # case fails for that, pictured, whatever the driver saw meanwhile. The TCC log is read
     # whole, then searched: a reader ending early would take log show down with SIGPIPE and,
     # under pipefail, lose the finding exactly when it applies.
-    local tcc_log="$out/tcc-$(slug "$name").log" owners
+    local tcc_log owners
+    tcc_log="$out/tcc-$(slug "$name").log"
     owners=$(window_owners 2>&1 || true)
     log show --last 10m --style compact --predicate 'subsystem == "com.apple.TCC"' >"$tcc_log" 2>&1 ||
         true

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# shellcheck disable=SC2317 # stand-ins for hdiutil and sudo are called by attach, unseen
+# shellcheck disable=SC2317,SC2034 # stand-ins, and variables, that the script's functions use
 # How the Mac's end-to-end job (scripts/finder-e2e.sh) reads what pluginkit, codesign and hdiutil
 # print, and which files count as new in a case. Runs on any system.
 #
@@ -74,15 +74,15 @@ if [ "$(uname)" = Linux ]; then
 fi
 
 # The extension's process after Finder's restart: one whose PID was not seen before it.
-for row in "none before|-|412|412" "the same one|412|412|" "one among others|412 977|977 1033 412|1033" \
-    "a PID that is a prefix of one before|412|41|41"; do
+for row in "none before|-|412|412" "the same one|412|412|" \
+    "one among others|412 977|977 1033 412|1033" "a prefix of one before|412|41|41"; do
     IFS='|' read -r what before now pid <<<"$row"
     expect "a new PID: $what" "$pid" "$(new_pid "${before//[ -]/$'\n'}" "${now// /$'\n'}" || true)"
 done
 
 # Every menu case keeps what Finder showed, under a plain file name of its own.
 expect "the driver's menu command is called in one place" 1 \
-    "$(grep -c '"$driver" menu' "$1/scripts/finder-e2e.sh")"
+    "$(grep -c "\"\$driver\" menu" "$1/scripts/finder-e2e.sh")"
 # The workflow, read with PyYAML (Debian's, which scripts/install-deps.sh installs).
 if [ "$(uname)" = Linux ]; then
     expect "the job's folder collected and uploaded on every run" "always() always()" \
@@ -94,7 +94,7 @@ print(*[s.get("if") for s in steps if s.get("run") == "scripts/finder-e2e.sh col
 EOF
     )"
 fi
-driver=echo
+driver="echo"
 expect "the driver's menu command for a case" "menu --dump $out/ax/bo-alt-klas-r-3 --folder /x" \
     "$(drive_menu "Boş alt klasör 3" --folder /x)"
 
@@ -113,7 +113,8 @@ prompt_row() { # prompt_row WHAT UP OWNERS LOG-LINE...
 prompt_row "asked, unanswered" up "Finder UserNotificationCenter" "$asked"
 prompt_row "asked, answered" none "Finder UserNotificationCenter" "$asked" "$answered"
 prompt_row "asked, no prompt window" none "Finder" "$asked"
-prompt_row "another service asked" none "Finder UserNotificationCenter" "${asked//SystemPolicyRemovableVolumes/Camera}"
+prompt_row "another service asked" none "Finder UserNotificationCenter" \
+    "${asked//SystemPolicyRemovableVolumes/Camera}"
 no_file() { echo "FAILED at step wait until /x/y exists: no such file after 60 s"; return 1; }
 window_owners() { printf '%s\n' Finder UserNotificationCenter; }
 log() { echo "$asked" && seq 100000; } # more than a pipe holds, after the line sought
@@ -141,12 +142,10 @@ F="$work/Liste" && templates="$work/templates" && mkdir -p "$templates" && echo 
 stand_in() {
     local target folder new place
     while [ $# -gt 1 ]; do
-        case $1 in --target) target=$2 ;; --folder) folder=$2 ;; --expect) new=$2 ;; esac
-        shift
+        case $1 in --target) target=$2 ;; --folder) folder=$2 ;; --expect) new=$2 ;; esac && shift
     done
-    target=${target:-$folder}
-    for place in $places; do cp "$templates/t" "${!place}/$new"; done
-    [ -e "$target/$new" ]
+    for place in $places; do cp "$templates/t" "${!place:-$folder}/$new"; done
+    [ -e "${target:-$folder}/$new" ]
 }
 case_row() { # case_row WHAT PLACES SAID
     places=$2 && rm -rf "$F" && mkdir -p "$F/Alt" && touch "$F/Alt/not.txt"
@@ -216,7 +215,7 @@ attach_row() { # attach_row WHAT SAID CALLS ANSWER...
     shift 3
     answers=("$@") && : >"$work/calls"
     expect "attach: $what" "$said ($calls calls)" \
-        "$(echo "$(attach "$work/x.dmg" 2>/dev/null) ($(wc -l <"$work/calls" | tr -d ' ') calls)")"
+        "$(attach "$work/x.dmg" 2>/dev/null) ($(wc -l <"$work/calls" | tr -d ' ') calls)"
 }
 busy="1|hdiutil: attach failed - Resource busy"
 attached="0|/dev/disk4s1${t}Microsoft Basic Data${t}/Volumes/$volume_name"
