@@ -64,13 +64,14 @@ done
 expect "\"$volume_name\" has a letter beyond ASCII" 1 \
     "$(($(count utf-8 "$volume_name") > $(count utf-32-le "$volume_name") / 4))"
 # Debian's mkfs.exfat (scripts/install-deps.sh) counts as exFAT does: it refuses a twelfth code
-# unit ("input string is too long").
+# unit ("input string is too long"). It reads the name in the locale's encoding: UTF-8 here.
 if [ "$(uname)" = Linux ]; then
     export PATH=$PATH:/usr/sbin
     truncate -s 8M "$work/exfat.img"
-    mkfs.exfat -L "$volume_name" "$work/exfat.img" >/dev/null 2>"$work/mkfs.txt" || true
-    expect "mkfs.exfat labels a volume \"$volume_name\"" "label: $volume_name" \
-        "$(exfatlabel "$work/exfat.img" 2>&1 | grep '^label: ' || cat "$work/mkfs.txt")"
+    LC_ALL=C.UTF-8 mkfs.exfat -L "$volume_name" "$work/exfat.img" >/dev/null 2>"$work/mkfs.txt" ||
+        true
+    expect "mkfs.exfat labels a volume \"$volume_name\"" "label: $volume_name" "$(LC_ALL=C.UTF-8 \
+        exfatlabel "$work/exfat.img" 2>&1 | grep '^label: ' || cat "$work/mkfs.txt")"
 fi
 
 # The extension's process after Finder's restart: one whose PID was not seen before it.
@@ -144,8 +145,9 @@ stand_in() {
     while [ $# -gt 1 ]; do
         case $1 in --target) target=$2 ;; --folder) folder=$2 ;; --expect) new=$2 ;; esac && shift
     done
-    for place in $places; do cp "$templates/t" "${!place:-$folder}/$new"; done
-    [ -e "${target:-$folder}/$new" ]
+    target=${target:-$folder}
+    for place in $places; do cp "$templates/t" "${!place}/$new"; done
+    [ -e "$target/$new" ]
 }
 case_row() { # case_row WHAT PLACES SAID
     places=$2 && rm -rf "$F" && mkdir -p "$F/Alt" && touch "$F/Alt/not.txt"
