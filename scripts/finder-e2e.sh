@@ -9,13 +9,14 @@
 #   scripts/finder-e2e.sh grants       Accessibility for the driver (only if it lacks it), and
 #                                      the extension's consent for removable volumes
 #   scripts/finder-e2e.sh cases        the menu's cases and the host window, through the driver
-#   scripts/finder-e2e.sh collect      on failure: the logs, pluginkit's view, the listings
+#   scripts/finder-e2e.sh collect      the logs, pluginkit's view, the listings; on every run
 #
 # It installs and enables the extension, restarts Finder and writes to the privacy databases:
 # meant for a throwaway runner, it stops unless GITHUB_ACTIONS=true or LEMVORA_E2E=1. The build
 # it installs is build-release (LEMVORA_BUILD to change). Screenshots, logs and listings go to
-# $RUNNER_TEMP/finder-e2e (LEMVORA_E2E_OUT). Never Desktop, Documents or Downloads: the
-# extension's first write there asks the user. No case passes by being skipped.
+# $RUNNER_TEMP/finder-e2e (LEMVORA_E2E_OUT), what Finder showed in each menu case to its ax/.
+# Never Desktop, Documents or Downloads: the extension's first write there asks the user. No
+# case passes by being skipped.
 #
 # Sourced (tests/tools/finder_e2e_test.sh), it only defines its functions.
 set -euo pipefail
@@ -34,6 +35,11 @@ starter=("10 Yeni Metin Belgesi.txt" "20 Yeni Markdown Belgesi.md" "30 Yeni Word
     "40 Yeni Excel Çalışma Kitabı.xlsx" "50 Yeni PowerPoint Sunusu.pptx")
 titles=("Metin Belgesi" "Markdown Belgesi" "Word Belgesi" "Excel Çalışma Kitabı"
     "PowerPoint Sunusu")
+# The disk images' file systems, and the one volume name they all hold: exFAT's label holds 11
+# UTF-16 code units, APFS's name 255 bytes. A letter beyond ASCII, as a user's stick has. (No
+# FAT image: newfs_msdos stores a label's bytes as given, which FAT reads in a DOS code page.)
+volume_filesystems=(ExFAT APFS)
+volume_name="Flaş Bellek"
 mkdir -p "$out"
 
 fail() {
@@ -59,7 +65,15 @@ wait_for() {
     done
 }
 
-extension_runs() { pgrep -x LemvoraMenu >/dev/null; }
+# The first PID in NOW (one a line) that BEFORE does not hold: new_pid BEFORE NOW. Whole lines
+# are compared: PID 41 is not PID 412.
+new_pid() {
+    local pid
+    for pid in $2; do
+        [[ $'\n'$1$'\n' == *$'\n'$pid$'\n'* ]] || { echo "$pid"; return 0; }
+    done
+    return 1
+}
 
 quit_lemvora() { # by SIGTERM: an Apple event asking Lemvora to quit would need a consent of its own
     local pid
@@ -110,9 +124,16 @@ install() {
         fail "pluginkit does not list the installed copy alone, elected to use (+)"
     }
     registrations
+    # Only a process started after Finder's restart runs the copy just installed: one started by
+    # the Finder before may hold an older one.
+    local before started=""
+    before=$(pgrep -x LemvoraMenu || true)
+    echo "LemvoraMenu before Finder's restart: ${before:-none}"
     killall Finder || true
-    wait_for 60 extension_runs || fail "no LemvoraMenu process within 60 s of Finder's restart"
-    pgrep -lx LemvoraMenu
+    extension_started() { started=$(new_pid "$before" "$(pgrep -x LemvoraMenu || true)"); }
+    wait_for 60 extension_started || fail "no new LemvoraMenu process within 60 s of Finder's" \
+        "restart (before it: ${before:-none})"
+    echo "LemvoraMenu $started started after Finder's restart"
     shot installed
 }
 
@@ -129,7 +150,12 @@ first_start() {
     quit_lemvora
 }
 
-sql() { sudo sqlite3 "$1" "$2"; }
+# The privacy databases: the system's is root's; the user's is the user's own, written as the
+# user, as the runner images' own setup writes it (their configure_user_tccdb).
+system_db="/Library/Application Support/com.apple.TCC/TCC.db"
+user_db="$HOME/Library/Application Support/com.apple.TCC/TCC.db"
+system_sql() { sudo sqlite3 "$system_db" "$1"; }
+user_sql() { sqlite3 "$user_db" "$1"; }
 
 # One row of a privacy database's access table, as SQL: access_row SERVICE CLIENT CLIENT_TYPE
 # CSREQ NOW [OBJECT], with CSREQ in SQL (NULL, or X'…') and OBJECT the bundle identifier of the
@@ -171,31 +197,37 @@ grants() {
         # system database, in place before its first Accessibility call (PostEvent for the
         # synthesized clicks and keys).
         for service in kTCCServiceAccessibility kTCCServicePostEvent; do
-            sql "/Library/Application Support/com.apple.TCC/TCC.db" \
-                "$(access_row "$service" "$driver" 1 NULL "$now")"
+            system_sql "$(access_row "$service" "$driver" 1 NULL "$now")"
         done
         # The driver asks Finder for its windows and selection with Apple events: Automation of
         # Finder, in the user's database, as the runners' own setup grants it to their shells.
-        sql "$HOME/Library/Application Support/com.apple.TCC/TCC.db" \
-            "$(access_row kTCCServiceAppleEvents "$driver" 1 NULL "$now" com.apple.finder)"
+        user_sql "$(access_row kTCCServiceAppleEvents "$driver" 1 NULL "$now" com.apple.finder)"
         trusted=$("$driver" probe)
         echo "after the rows: $trusted"
         [ "$trusted" = "AXIsProcessTrusted: yes" ] ||
             fail "the runner refuses the Accessibility grant: AXIsProcessTrusted() stays false"
     fi
 
-    # A disk image is a removable volume: the extension's first write there asks the user.
-    # Consent for the extension's bundle identifier, bound to its ad hoc signature's designated
-    # requirement (a cdhash), in the user's database.
+    # A disk image is a removable volume: the extension's first write there asks the user. The
+    # consent given beforehand is a reasoned guess, so the log says what was written, and why,
+    # for a Mac run to bear it out: the user's database (removable volumes are among the Files
+    # and Folders consents, the user's own as Desktop's and Documents' are), for the extension's
+    # bundle identifier (the process that writes), bound to its ad hoc signature's designated
+    # requirement (a cdhash).
     local requirement csreq
     requirement=$(codesign -d -r- "$appex" 2>/dev/null | designated_requirement)
     [ -n "$requirement" ] || fail "codesign -d -r- gives no designated requirement for $appex"
     echo "the extension's designated requirement: $requirement"
     csreq -r="$requirement" -b "$out/extension.csreq"
     csreq=$(xxd -p "$out/extension.csreq" | tr -d '\n')
-    sql "$HOME/Library/Application Support/com.apple.TCC/TCC.db" \
-        "$(access_row kTCCServiceSystemPolicyRemovableVolumes "$extension_id" 0 "X'$csreq'" "$now")"
-    echo "consent for removable volumes given to $extension_id"
+    user_sql "$(access_row kTCCServiceSystemPolicyRemovableVolumes "$extension_id" 0 "X'$csreq'" \
+        "$now")"
+    echo "removable volumes: kTCCServiceSystemPolicyRemovableVolumes allowed for $extension_id" \
+        "(client_type 0, a bundle identifier: the extension's process writes the documents)," \
+        "csreq \"$requirement\" (its designated requirement), in $user_db (the user's" \
+        "database: a Files and Folders consent is the user's); read back:"
+    user_sql "SELECT service, client, client_type, auth_value, hex(csreq) FROM access
+        WHERE service = 'kTCCServiceSystemPolicyRemovableVolumes'"
 }
 
 # What a folder holds, recursively, without what the system keeps there on its own: Finder's
@@ -207,23 +239,85 @@ listing() {
         LC_ALL=C sort)
 }
 
-# Runs the driver's menu command in FOLDER and checks that exactly NEW appeared in TARGET (FOLDER,
-# or its item), a copy of TEMPLATE: menu_case NAME FOLDER ITEM TEMPLATE NEW [DRIVER OPTIONS...]
+# A case's name as a file name: its ASCII letters and digits, in lower case, runs of the rest "-".
+slug() {
+    printf '%s' "$1" | LC_ALL=C tr -cs '[:alnum:]' '-' | LC_ALL=C tr '[:upper:]' '[:lower:]'
+}
+
+# The driver's menu command for the case NAME: drive_menu NAME DRIVER-OPTIONS... What Finder
+# showed (the case window's Accessibility tree and each context menu opened) stays in $out/ax
+# whatever the outcome, to read a failure by, or a success, and to replay in the driver's tests.
+drive_menu() {
+    local name=$1 said status=0
+    shift
+    mkdir -p "$out/ax"
+    said=$("$driver" menu --dump "$out/ax/$(slug "$name")" "$@") || status=$?
+    printf '%s\n' "$said"
+    [ "$status" != 0 ] || return 0
+    # The removable-volume consent was given beforehand: should the system ask all the same, the
+    # case fails for that, pictured, whatever the driver saw meanwhile. The TCC log is read
+    # whole, then searched: a reader ending early would take log show down with SIGPIPE and,
+    # under pipefail, lose the finding exactly when it applies.
+    local tcc_log owners
+    tcc_log="$out/tcc-$(slug "$name").log"
+    owners=$(window_owners 2>&1 || true)
+    log show --last 10m --style compact --predicate 'subsystem == "com.apple.TCC"' >"$tcc_log" 2>&1 ||
+        true
+    if removable_prompt "$owners" "$tcc_log"; then
+        shot "$(slug "$name")-consent-prompt"
+        grep 'AUTHREQ_PROMPTING.*RemovableVolumes' "$tcc_log" >&2 || true
+        case "$said" in
+        *"no such file"*) fail "case \"$name\": consent prompt for removable volumes; the" \
+            "driver's \"no such file\" came while it was up" ;;
+        *) fail "case \"$name\": consent prompt for removable volumes" ;;
+        esac
+    fi
+    return "$status"
+}
+
+# The owners of the windows on screen, one a line. The window server tells owners without the
+# screen-recording consent that window titles would need, and osascript sends no Apple event.
+window_owners() {
+    osascript -l JavaScript -e 'ObjC.import("CoreGraphics");
+const windows = ObjC.castRefToObject($.CGWindowListCopyWindowInfo(
+    $.kCGWindowListOptionOnScreenOnly, $.kCGNullWindowID));
+const owners = [];
+for (let i = 0; i < windows.count; i++)
+    owners.push(ObjC.unwrap(windows.objectAtIndex(i).objectForKey("kCGWindowOwnerName")));
+owners.join("\n");'
+}
+
+# Whether a removable-volume consent prompt is up: removable_prompt OWNERS TCC-LOG. TCC's prompts
+# are windows of UserNotificationCenter; which service asks, the log's AUTHREQ_PROMPTING line
+# says, and a request still open has no AUTHREQ_RESULT of its msgID after it.
+removable_prompt() {
+    [[ $'\n'$1$'\n' == *$'\n'UserNotificationCenter$'\n'* ]] || return 1
+    awk '/AUTHREQ_PROMPTING: msgID=.*service=kTCCServiceSystemPolicyRemovableVolumes,/ {
+            id = $0; sub(/.*AUTHREQ_PROMPTING: msgID=/, "", id); sub(/,.*/, "", id); asked[id] = 1
+        }
+        /AUTHREQ_RESULT: msgID=/ {
+            id = $0; sub(/.*AUTHREQ_RESULT: msgID=/, "", id); sub(/,.*/, "", id); delete asked[id]
+        }
+        END { for (id in asked) up = 1; exit !up }' "$2"
+}
+
+# Runs the driver's menu command on FOLDER's window and checks that exactly NEW appeared in all of
+# FOLDER, in TARGET (FOLDER, or where the item the menu is for leads), a copy of TEMPLATE:
+# menu_case NAME FOLDER TARGET TEMPLATE NEW [DRIVER OPTIONS...]
 menu_case() {
-    local name=$1 folder=$2 item=$3 template=$4 new=$5
+    local name=$1 folder=$2 target=$3 template=$4 new=$5
     shift 5
-    local target=$folder${item:+/$item}
     local before
-    before=$(listing "$target")
+    before=$(listing "$folder")
     echo "== case: $name"
-    if ! "$driver" menu --folder "$folder" ${item:+--item "$item"} --entry "Metin Belgesi" \
+    if ! drive_menu "$name" --folder "$folder" --target "$target" --entry "Metin Belgesi" \
         --expect "$new" "$@"; then
-        # On a menu for items the extension makes the document in the one selected folder
-        # (Finder's selectedItemURLs), else in the folder in view (its targetedURL): should
-        # Finder not name the item as selected, the document lands beside it.
-        if [ -n "$item" ] && [ -e "$folder/$new" ]; then
-            echo "finder-e2e: $new came into $folder, the folder in view, not into $item:" \
-                "Finder's selectedItemURLs for a menu on an item did not name it alone" >&2
+        # Finder names the folder in view as the menu's target (its targetedURL) and the item
+        # right-clicked as selected: a document meant beside or in that item but made in the
+        # folder in view means the extension went by the target alone.
+        if [ "$target" != "$folder" ] && [ -e "$folder/$new" ]; then
+            echo "finder-e2e: $new came into $folder, the folder in view, not into $target:" \
+                "the extension did not go by the item the menu was for" >&2
         fi
         shot "$name"
         fail "case \"$name\": the driver failed"
@@ -231,46 +325,49 @@ menu_case() {
     shot "$name"
     cmp "$templates/$template" "$target/$new" || fail "case \"$name\": $new is no copy of $template"
     local expected
-    expected=$(printf '%s\n%s\n' "$before" "./$new" | sed '/^$/d' | LC_ALL=C sort)
-    [ "$(listing "$target")" = "$expected" ] ||
-        fail "case \"$name\": other files appeared: $(listing "$target" | tr '\n' ' ')"
+    expected=$(printf '%s\n%s\n' "$before" ".${target#"$folder"}/$new" | sed '/^$/d' | LC_ALL=C sort)
+    [ "$(listing "$folder")" = "$expected" ] ||
+        fail "case \"$name\": other files appeared: $(listing "$folder" | tr '\n' ' ')"
 }
 
 fresh_folder() { rm -rf "$1" && mkdir -p "$1"; }
 
-# Attaches an image, retrying while the system says it is busy, then as root; prints the mount.
+# Attaches an image as the user, whom the extension runs as: mounted as root, the volume may
+# not take their writes, and the case would fail for the wrong reason. "Resource busy" passes
+# on the runners, so it is tried again, a few times, each pause longer; any other refusal is
+# final. Prints the mount point, or else hdiutil's own message and fails.
+attach_pause=3
 attach() {
-    local image=$1 tries output="" attached=""
+    local image=$1 tries output
     for tries in 1 2 3 4 5; do
         if output=$(hdiutil attach "$image" 2>&1); then
-            attached=1
-            break
+            local point
+            point=$(printf '%s\n' "$output" | mount_point)
+            if [ -z "$point" ]; then
+                echo "hdiutil attach names no /Volumes folder: $output"
+                return 1
+            fi
+            printf '%s\n' "$point"
+            return 0
         fi
         echo "hdiutil attach ($tries): $output" >&2
-        case "$output" in *"esource busy"*) sleep 3 ;; *) break ;; esac
+        case "$output" in *"esource busy"*) ;; *) break ;; esac
+        [ "$tries" = 5 ] || sleep $((attach_pause * tries))
     done
-    [ -n "$attached" ] || output=$(sudo hdiutil attach "$image") || return 1
-    local point
-    point=$(printf '%s\n' "$output" | mount_point)
-    [ -n "$point" ] || { echo "hdiutil attach names no /Volumes folder: $output" >&2; return 1; }
-    printf '%s\n' "$point"
+    printf '%s\n' "$output"
+    return 1
 }
 
 volume_case() {
     local fs=$1 image="${RUNNER_TEMP:-/tmp}/usb-$1.dmg" volume
     rm -f "$image"
-    hdiutil create -size 64m -fs "$fs" -volname "USB Bellek Ş" "$image"
+    hdiutil create -size 64m -fs "$fs" -volname "$volume_name" "$image"
     # Attached while the extension runs: it must register the new volume on its own.
-    volume=$(attach "$image") || fail "case \"$fs image\": hdiutil cannot attach it"
+    volume=$(attach "$image") || fail "case \"$fs image\": $volume"
     [ -d "$volume" ] || fail "case \"$fs image\": no mount point ($volume)"
     echo "attached at $volume"
-    if ! (menu_case "$fs image" "$volume" "" "10 Yeni Metin Belgesi.txt" \
+    if ! (menu_case "$fs image" "$volume" "$volume" "10 Yeni Metin Belgesi.txt" \
         "Yeni Metin Belgesi.txt" --timeout 60); then
-        if log show --last 5m --predicate 'subsystem == "com.apple.TCC"' 2>/dev/null |
-            grep -q 'SystemPolicyRemovableVolumes'; then
-            echo "finder-e2e: the system asked for the removable-volume consent although it" \
-                "was given: the prompt blocked case \"$fs image\"" >&2
-        fi
         hdiutil detach "$volume" || true
         exit 1
     fi
@@ -283,31 +380,32 @@ cases() {
     printf 'Lemvora: Finder uçtan uca\n' >"$templates/10 Yeni Metin Belgesi.txt"
     local folder="$root/Belgeler"
     mkdir -p "$folder"
-    menu_case "Metin Belgesi" "$folder" "" "10 Yeni Metin Belgesi.txt" "Yeni Metin Belgesi.txt"
-    menu_case "Metin Belgesi again" "$folder" "" "10 Yeni Metin Belgesi.txt" \
+    menu_case "Metin Belgesi" "$folder" "$folder" "10 Yeni Metin Belgesi.txt" \
+        "Yeni Metin Belgesi.txt"
+    menu_case "Metin Belgesi again" "$folder" "$folder" "10 Yeni Metin Belgesi.txt" \
         "Yeni Metin Belgesi 2.txt"
 
     # Menu kind 0: the right-click on a selected folder; the document goes into that folder.
     mkdir -p "$root/Seçili/Hedef Klasör"
-    local parent_before
-    parent_before=$(listing "$root/Seçili")
-    menu_case "a selected folder" "$root/Seçili" "Hedef Klasör" "10 Yeni Metin Belgesi.txt" \
-        "Yeni Metin Belgesi.txt"
-    local parent_expected
-    parent_expected=$(printf '%s\n%s\n' "$parent_before" "./Hedef Klasör/Yeni Metin Belgesi.txt" |
-        LC_ALL=C sort)
-    [ "$(listing "$root/Seçili")" = "$parent_expected" ] ||
-        fail "case \"a selected folder\": something else appeared beside the folder"
+    menu_case "a selected folder" "$root/Seçili" "$root/Seçili/Hedef Klasör" \
+        "10 Yeni Metin Belgesi.txt" "Yeni Metin Belgesi.txt" --item "Hedef Klasör"
 
-    volume_case ExFAT
-    volume_case APFS
+    # Menu kind 0 on a file in a subfolder expanded in the list: the document goes beside the
+    # file, in the subfolder, and nothing into the folder in view.
+    mkdir -p "$root/Liste/Alt"
+    printf 'not\n' >"$root/Liste/Alt/not.txt"
+    menu_case "a file in an expanded subfolder" "$root/Liste" "$root/Liste/Alt" \
+        "10 Yeni Metin Belgesi.txt" "Yeni Metin Belgesi.txt" --expand Alt --item not.txt
+
+    local fs
+    for fs in "${volume_filesystems[@]}"; do volume_case "$fs"; done
 
     # A folder the user may not write to: the alert, and "Tamam" closes it.
     local locked="$root/Salt Okunur"
     mkdir -p "$locked"
     chmod 555 "$locked"
     echo "== case: a folder the user may not write to"
-    "$driver" menu --folder "$locked" --entry "Metin Belgesi" \
+    drive_menu unwritable --folder "$locked" --entry "Metin Belgesi" \
         --expect-alert "Metin Belgesi oluşturulamadı" || { shot unwritable; fail "case \"unwritable\""; }
     shot unwritable
     [ -z "$(listing "$locked")" ] || fail "case \"unwritable\": something appeared in it"
@@ -317,7 +415,8 @@ cases() {
     echo "== case: an empty template folder"
     mv "$templates" "$templates.kept"
     mkdir "$templates"
-    "$driver" menu --folder "$folder" --entry "Şablon yok — Lemvora'ı aç…" --expect-app ||
+    drive_menu "empty template folder" --folder "$folder" --entry "Şablon yok — Lemvora'ı aç…" \
+        --expect-app ||
         { shot empty; fail "case \"empty template folder\""; }
     shot empty
     quit_lemvora
