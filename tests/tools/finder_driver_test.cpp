@@ -1,38 +1,71 @@
 // The finder driver's item finding, waits and reading of the host window, over fake trees shaped
-// as AppKit's accessibility trees are (Finder's menus, the Lemvora window). The Mac side only
-// maps AXUIElementRef onto Element; what it decides is decided here.
+// as AppKit's accessibility trees are (Finder's window and menus, the Lemvora window), some
+// written as the driver's --dump writes them. The Mac side only maps AXUIElementRef onto Element;
+// what it decides is decided here.
 #include "ElementTree.h"
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <sstream>
+#include <stdexcept>
 
 using namespace lemvora::driver;
 
 namespace {
 
 struct Fake : Element {
-    std::string kind, name, text;
+    Attributes a;
     std::vector<ElementPtr> kids;
     std::vector<std::string> performed;
-    std::string role() const override { return kind; }
-    std::string title() const override { return name; }
-    std::string value() const override { return text; }
+    std::function<bool()> onDisclose; // none: AXDisclosing cannot be set
+    std::string role() const override { return a.role; }
+    std::string title() const override { return a.title; }
+    std::string value() const override { return a.value; }
+    std::string subrole() const override { return a.subrole; }
+    std::string identifier() const override { return a.identifier; }
+    std::string description() const override { return a.description; }
+    std::optional<Frame> frame() const override { return a.frame; }
+    std::optional<int> disclosureLevel() const override { return a.level; }
+    std::optional<bool> disclosing() const override { return a.disclosing; }
     std::vector<ElementPtr> children() const override { return kids; }
     bool perform(const std::string& action) override {
         performed.push_back(action);
         return true;
     }
+    bool disclose() override { return onDisclose && onDisclose(); }
 };
 
 std::shared_ptr<Fake> node(std::string kind, std::string name = "",
                            std::vector<ElementPtr> kids = {}, std::string text = "") {
     auto e = std::make_shared<Fake>();
-    e->kind = std::move(kind);
-    e->name = std::move(name);
+    e->a.role = std::move(kind);
+    e->a.title = std::move(name);
     e->kids = std::move(kids);
-    e->text = std::move(text);
+    e->a.value = std::move(text);
     return e;
+}
+
+// The tree of a dump, such as one a Finder run kept: its first line's element.
+std::shared_ptr<Fake> fromDump(const std::string& text) {
+    const auto lines = parseDump(text);
+    if (!lines || lines->empty())
+        throw std::invalid_argument("no dump: " + text);
+    std::vector<std::shared_ptr<Fake>> open; // the last element at each depth
+    for (const auto& line : *lines) {
+        auto e = std::make_shared<Fake>();
+        e->a = line.attributes;
+        open.resize(static_cast<std::size_t>(line.depth));
+        if (!open.empty())
+            open.back()->kids.push_back(e);
+        open.push_back(e);
+    }
+    return open.front();
+}
+std::string dumped(const Element& root, int depth = 20) {
+    std::ostringstream out;
+    dumpTree(root, depth, out);
+    return out.str();
 }
 ElementPtr item(std::string name, std::vector<ElementPtr> submenu = {}) {
     if (submenu.empty())
@@ -333,4 +366,27 @@ TEST(FinderDriver, OptionsAreNamePairsOrFlags) {
     for (const std::vector<std::string>& wrong :
          {std::vector<std::string>{"--folder"}, {"Belgeler"}, {"--entry", "a", "stray"}, {"--"}})
         EXPECT_FALSE(parseOptions(wrong, {"--expect-app"})) << joined(wrong);
+}
+
+TEST(FinderDriver, ADumpReadsBackAsTheTreeItWasWrittenFrom) {
+    const std::string dump =
+        R"(AXWindow subrole="AXStandardWindow" title="Belgeler" id="FinderWindow" frame=60,60,900,600
+  AXSplitGroup desc="list view"
+    AXRow subrole="AXOutlineRow" frame=60,120.5,900,20 level=1 disclosing=false
+      AXCell
+        AXTextField value="\"Alıntı\"\nikinci satır\\\t\x01"
+  -
+)";
+    const auto tree = fromDump(dump);
+    EXPECT_EQ(dumped(*tree), dump);
+    const auto row = tree->kids[0]->children()[0];
+    EXPECT_EQ(row->disclosureLevel(), 1);
+    EXPECT_EQ(row->frame()->y, 120.5);
+    EXPECT_EQ(row->children()[0]->children()[0]->value(), "\"Alıntı\"\nikinci satır\\\t\x01");
+    EXPECT_EQ(dumped(*tree, 1), "AXWindow subrole=\"AXStandardWindow\" title=\"Belgeler\" "
+                                "id=\"FinderWindow\" frame=60,60,900,600\n  AXSplitGroup "
+                                "desc=\"list view\"\n  -\n");
+    for (const char* wrong : {"  AXRow", "AXRow title=Belgeler", "AXRow title=\"a", "AXRow level=x",
+                              "AXRow frame=1,2,3", "AXRow title=\"\\q\""})
+        EXPECT_FALSE(parseDump(wrong)) << wrong;
 }

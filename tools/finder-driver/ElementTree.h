@@ -1,7 +1,8 @@
 // The finder driver's portable core: a small view of an accessibility element, and what the
 // driver does with a tree of them (find a menu's item by title, a submenu, the open context menu,
-// the host window's texts, rows and buttons), with waits whose clock is handed in. The Mac side
-// (main.mm) implements Element over AXUIElementRef; tests implement it over fake trees.
+// the host window's texts, rows and buttons), with waits whose clock is handed in, and a tree's
+// dump as text. The Mac side (main.mm) implements Element over AXUIElementRef; tests implement
+// it over fake trees, some read back from such dumps.
 #pragma once
 
 #include <functional>
@@ -30,16 +31,32 @@ inline constexpr char outline[] = "AXOutline";
 inline constexpr char row[] = "AXRow";
 } // namespace role
 
+// Position and size in screen coordinates, the origin top left (as AXPosition and AXSize).
+struct Frame {
+    double x = 0, y = 0, width = 0, height = 0;
+    double bottom() const { return y + height; }
+    double right() const { return x + width; }
+};
+
 class Element {
 public:
     virtual ~Element() = default;
-    // Empty when the element has no such attribute, or is gone.
+    // Empty (or none) when the element has no such attribute, or is gone.
     virtual std::string role() const = 0;
     virtual std::string title() const = 0;
-    virtual std::string value() const = 0; // a text's value; empty for other kinds
+    virtual std::string value() const = 0; // a text's value, a number's as text; else empty
+    virtual std::string subrole() const { return ""; }
+    virtual std::string identifier() const { return ""; }
+    virtual std::string description() const { return ""; }
+    virtual std::optional<Frame> frame() const { return std::nullopt; }
+    // An outline row's depth (0 at the top level), and whether it shows the rows it holds.
+    virtual std::optional<int> disclosureLevel() const { return std::nullopt; }
+    virtual std::optional<bool> disclosing() const { return std::nullopt; }
     virtual std::vector<std::shared_ptr<Element>> children() const = 0;
     // Whether the element accepted the action ("AXPress", "AXShowMenu", ...).
     virtual bool perform(const std::string& action) = 0;
+    // Whether the row accepted AXDisclosing set to true.
+    virtual bool disclose() { return false; }
 };
 using ElementPtr = std::shared_ptr<Element>;
 
@@ -58,6 +75,28 @@ ElementPtr openContextMenu(const Element& application);
 // deeper than `depth` levels; with an empty text, the first of that role.
 ElementPtr findByRole(const Element& root, const std::string& roleName, const std::string& text,
                       int depth);
+
+// What a dump line holds of an element.
+struct Attributes {
+    std::string role, subrole, title, value, identifier, description;
+    std::optional<Frame> frame;
+    std::optional<int> level;
+    std::optional<bool> disclosing;
+};
+Attributes attributesOf(const Element& element);
+
+// A tree as text, to read what an application showed and to paste it back as a test's fake: one
+// element a line, indented two spaces a level, `depth` levels below `root` at most, a menu bar
+// without its menus. A line is the role ("-" for none), then only the attributes it has:
+//   AXRow subrole="AXOutlineRow" frame=60,120,900,20 level=0 disclosing=false
+// with subrole=, title=, value=, id= and desc= quoted as C strings (\\, \", \n, \r, \t, \xHH).
+void dumpTree(const Element& root, int depth, std::ostream& out);
+struct DumpLine {
+    int depth = 0;
+    Attributes attributes;
+};
+// A dump's lines back; none when one of them is not a dump's.
+std::optional<std::vector<DumpLine>> parseDump(const std::string& text);
 
 // The time the driver waits by. main.mm's pauses really; the tests' only moves a number on.
 class Clock {

@@ -68,23 +68,49 @@ public:
 
     AXUIElementRef ref() const { return ref_; }
 
+    // A string's text, a number's as text ("1", "0.5"); "" for values of other types.
     std::string attribute(CFStringRef name) const {
-        CFTypeRef value = nullptr;
-        // kAXErrorInvalidUIElement when the element is gone (a closed menu's item, a closed
-        // window); kAXErrorNoValue or kAXErrorAttributeUnsupported when it has no such
-        // attribute; kAXErrorCannotComplete when the application did not answer in time. Each
-        // reads as "".
-        if (AXUIElementCopyAttributeValue(ref_, name, &value) != kAXErrorSuccess || !value)
+        CFTypeRef value = copy(name);
+        if (!value)
             return "";
         std::string text;
         if (CFGetTypeID(value) == CFStringGetTypeID())
             text = utf8(static_cast<CFStringRef>(value));
+        else if (CFGetTypeID(value) == CFNumberGetTypeID())
+            text = utf8([(__bridge NSNumber*)value stringValue]);
         CFRelease(value);
         return text;
     }
     std::string role() const override { return attribute(kAXRoleAttribute); }
     std::string title() const override { return attribute(kAXTitleAttribute); }
     std::string value() const override { return attribute(kAXValueAttribute); }
+    std::string subrole() const override { return attribute(kAXSubroleAttribute); }
+    std::string identifier() const override { return attribute(kAXIdentifierAttribute); }
+    std::string description() const override { return attribute(kAXDescriptionAttribute); }
+
+    std::optional<int> disclosureLevel() const override {
+        CFTypeRef value = copy(kAXDisclosureLevelAttribute);
+        std::optional<int> level;
+        int number = 0;
+        if (value && CFGetTypeID(value) == CFNumberGetTypeID() &&
+            CFNumberGetValue(static_cast<CFNumberRef>(value), kCFNumberIntType, &number))
+            level = number;
+        if (value)
+            CFRelease(value);
+        return level;
+    }
+    std::optional<bool> disclosing() const override {
+        CFTypeRef value = copy(kAXDisclosingAttribute);
+        std::optional<bool> shown;
+        // A CFBoolean, or a number as some applications answer.
+        if (value && CFGetTypeID(value) == CFBooleanGetTypeID())
+            shown = CFBooleanGetValue(static_cast<CFBooleanRef>(value));
+        else if (value && CFGetTypeID(value) == CFNumberGetTypeID())
+            shown = [(__bridge NSNumber*)value boolValue];
+        if (value)
+            CFRelease(value);
+        return shown;
+    }
 
     std::vector<ElementPtr> children() const override {
         std::vector<ElementPtr> kids;
@@ -119,9 +145,15 @@ public:
         return AXUIElementPerformAction(ref_, action);
     }
 
+    std::optional<Frame> frame() const override {
+        const auto r = cgFrame();
+        if (!r)
+            return std::nullopt;
+        return Frame{r->origin.x, r->origin.y, r->size.width, r->size.height};
+    }
     // Position and size in global screen coordinates (origin top left, as CGEvent's); none when
     // the element is gone (kAXErrorInvalidUIElement) or has no frame.
-    std::optional<CGRect> frame() const {
+    std::optional<CGRect> cgFrame() const {
         CFTypeRef position = nullptr, size = nullptr;
         std::optional<CGRect> rect;
         // Both: kAXErrorInvalidUIElement when the element is gone, kAXErrorNoValue or
@@ -159,6 +191,17 @@ public:
     }
 
 private:
+    // The attribute's value, to release; null when there is none: kAXErrorInvalidUIElement when
+    // the element is gone (a closed menu's item, a closed window), kAXErrorNoValue or
+    // kAXErrorAttributeUnsupported when it has no such attribute, kAXErrorCannotComplete when
+    // the application did not answer in time.
+    CFTypeRef copy(CFStringRef name) const {
+        CFTypeRef value = nullptr;
+        if (AXUIElementCopyAttributeValue(ref_, name, &value) != kAXErrorSuccess)
+            return nullptr;
+        return value;
+    }
+
     AXUIElementRef ref_;
 };
 
@@ -357,13 +400,13 @@ private:
     // An item's middle; for the background, a spot of the list below its rows, inside the
     // window (the list may reach further down than its scroll view shows).
     std::optional<CGPoint> clickPoint(const ElementPtr& target) const {
-        auto frame = ax(target).frame();
+        auto frame = ax(target).cgFrame();
         if (!frame)
             return std::nullopt;
         if (!itemName_.empty())
             return centre(*frame);
         if (const auto window = list_().first)
-            if (const auto windowFrame = ax(window).frame())
+            if (const auto windowFrame = ax(window).cgFrame())
                 frame = CGRectIntersection(*frame, *windowFrame);
         // No overlap gives the null rect, whose coordinates are no point on the screen.
         if (CGRectIsNull(*frame))
@@ -470,7 +513,7 @@ int menuCommand(const Options& options) {
          [&] {
              // Pressing an item with a submenu does nothing: the selection is moved onto it, by
              // hovering, then by selecting it and the right arrow key.
-             if (const auto frame = ax(yeniBelge).frame())
+             if (const auto frame = ax(yeniBelge).cgFrame())
                  postMouse(kCGEventMouseMoved, centre(*frame), kCGMouseButtonLeft);
              auto entryShown = [&] {
                  submenu = submenuOf(*yeniBelge);
@@ -588,7 +631,7 @@ int windowCommand(const Options& options) {
                          });
                          if (!same)
                              throw StepFailure{joined(problems)};
-                         if (const auto frame = ax(window).frame())
+                         if (const auto frame = ax(window).cgFrame())
                              std::cout << "window frame: " << int(frame->origin.x) << ","
                                        << int(frame->origin.y) << "," << int(frame->size.width)
                                        << "," << int(frame->size.height) << "\n";
