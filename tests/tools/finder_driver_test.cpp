@@ -88,6 +88,64 @@ ElementPtr finderContextMenu() {
          item("Yeni Belge", {item("Metin Belgesi"), separator(), item("Markdown Belgesi")})});
 }
 
+// Finder with one window on the folder Belgeler in list view, as public scripts and window dumps
+// show it: the sidebar, an outline, in the first split group; the list, an outline too, one split
+// group deeper, its header a group; a row's name in the text field of its first cell. The views'
+// descriptions are localized: the tests name the outlines by them, the driver never.
+const char finderDump[] = R"(AXApplication title="Finder"
+  AXMenuBar
+    AXMenuBarItem title="Dosya"
+  AXWindow subrole="AXStandardWindow" title="Belgeler" id="FinderWindow" frame=60,60,900,600
+    AXButton subrole="AXCloseButton" frame=72,74,14,16
+    AXSplitGroup frame=60,112,900,548
+      AXScrollArea frame=60,112,180,548
+        AXOutline desc="sidebar" frame=60,112,180,548
+          AXRow subrole="AXOutlineRow" frame=60,120,180,28 level=0
+            AXCell
+              AXStaticText value="Sık Kullanılanlar"
+          AXRow subrole="AXOutlineRow" frame=60,148,180,28 level=1
+            AXCell
+              AXStaticText value="Belgeler"
+          AXRow subrole="AXOutlineRow" frame=60,176,180,28 level=1
+            AXCell
+              AXStaticText value="Alt"
+      AXSplitter
+      AXSplitGroup frame=241,112,719,548
+        AXScrollArea frame=241,112,719,548
+          AXOutline desc="list view" frame=241,136,719,524
+            AXGroup frame=241,112,719,24
+              AXButton title="Ad"
+            AXRow subrole="AXOutlineRow" frame=241,136,719,20 level=0 disclosing=false
+              AXCell
+                AXDisclosureTriangle value="0"
+                AXTextField value="Alt"
+              AXCell
+                AXStaticText value="Bugün 10:02"
+            AXRow subrole="AXOutlineRow" frame=241,156,719,20 level=0
+              AXCell
+                AXTextField value="Yeni Metin Belgesi 2.txt"
+            AXRow subrole="AXOutlineRow" frame=241,176,719,20 level=0
+              AXCell
+                AXTextField value="Yeni Metin Belgesi"
+            AXColumn
+    AXToolbar frame=60,60,900,52
+)";
+
+// The element described so (as only a test may find it).
+std::shared_ptr<Fake> described(const Fake& root, const std::string& description) {
+    for (auto& kid : root.kids) {
+        auto fake = std::static_pointer_cast<Fake>(kid);
+        if (fake->description() == description)
+            return fake;
+        if (auto found = described(*fake, description))
+            return found;
+    }
+    return nullptr;
+}
+std::shared_ptr<Fake> listView(const Fake& app) {
+    return described(app, "list view");
+}
+
 TEST(FinderDriver, FindsItemsByTitleAtTheirOwnLevelOnly) {
     const auto menu = finderContextMenu();
     const auto yeniBelge = findItem(*menu, "Yeni Belge");
@@ -389,4 +447,44 @@ TEST(FinderDriver, ADumpReadsBackAsTheTreeItWasWrittenFrom) {
     for (const char* wrong : {"  AXRow", "AXRow title=Belgeler", "AXRow title=\"a", "AXRow level=x",
                               "AXRow frame=1,2,3", "AXRow title=\"\\q\""})
         EXPECT_FALSE(parseDump(wrong)) << wrong;
+}
+
+TEST(FinderDriver, TheFileListIsTheListHoldingTheCasesRowsNeverTheSidebar) {
+    const EntryName alt{"Alt", ""}, second{"Yeni Metin Belgesi 2.txt", ""},
+        hidden{"Yeni Metin Belgesi.txt", "Yeni Metin Belgesi"};
+    auto emptied = fromDump(finderDump);
+    std::erase_if(listView(*emptied)->kids, [](auto& k) { return k->role() == role::row; });
+    auto expanded = fromDump(finderDump); // Alt open: belge.txt one level down, never top level
+    auto belge = fromDump(R"(AXRow level=1
+  AXCell
+    AXTextField value="belge.txt")");
+    listView(*expanded)->kids.insert(listView(*expanded)->kids.begin() + 2, belge);
+    const auto finder = fromDump(finderDump);
+    const struct {
+        const char* what;
+        std::shared_ptr<Fake> app;
+        std::vector<EntryName> wanted;
+        const char* row; // the first wanted's row name; null: no list
+    } cases[] = {
+        {"an item, the sidebar met first", finder, {alt}, "Alt"},
+        {"whole names: not the 2", finder, {{"Yeni Metin Belgesi", ""}}, "Yeni Metin Belgesi"},
+        {"shown without its extension", finder, {hidden}, "Yeni Metin Belgesi"},
+        {"a background: every entry", finder, {second, hidden, alt}, "Yeni Metin Belgesi 2.txt"},
+        {"an entry missing", finder, {alt, {"belge.txt", ""}}, nullptr},
+        {"a name the sidebar holds", finder, {{"Belgeler", ""}}, nullptr},
+        {"a prefix", finder, {{"Yeni Metin", ""}}, nullptr},
+        {"an empty folder", emptied, {}, ""},
+        {"an empty folder, the list not yet emptied", finder, {}, nullptr},
+        {"in an opened folder only", expanded, {{"belge.txt", ""}}, nullptr},
+    };
+    for (const auto& c : cases) {
+        const auto found = findList(*c.app, c.wanted, 8);
+        ASSERT_EQ(found.has_value(), c.row != nullptr) << c.what;
+        if (!found)
+            continue;
+        EXPECT_EQ(found->list()->description(), "list view") << c.what;
+        EXPECT_EQ(found->window()->title(), "Belgeler") << c.what;
+        EXPECT_EQ(found->row ? rowName(*found->row) : "", c.row) << c.what;
+    }
+    EXPECT_FALSE(findList(*finder, {alt}, 4)) << "the list is five levels down";
 }

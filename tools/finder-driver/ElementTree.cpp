@@ -243,6 +243,89 @@ std::optional<std::vector<DumpLine>> parseDump(const std::string& text) {
     return lines;
 }
 
+bool EntryName::matches(const std::string& rowName) const {
+    return !rowName.empty() && (rowName == name || rowName == shown);
+}
+
+std::vector<ElementPtr> rowsOf(const Element& list) {
+    auto kids = list.children();
+    if (list.role() != role::list)
+        std::erase_if(kids, [](const ElementPtr& kid) { return kid->role() != role::row; });
+    return kids;
+}
+
+std::string rowName(const Element& row) {
+    // A browser column's item is its own cell.
+    auto cells = row.role() == role::row ? row.children() : std::vector<ElementPtr>{};
+    const Element& cell = cells.empty() ? row : *cells.front();
+    std::string text;
+    for (auto& kid : cell.children()) {
+        const std::string kind = kid->role();
+        if (kind == role::textField)
+            return kid->value();
+        if (kind == role::staticText && text.empty())
+            text = kid->value();
+    }
+    return text;
+}
+
+namespace {
+
+// A list's top-level rows holding these entries: the first one's row, or null with none wanted;
+// none when one is missing (or, with none wanted, when the list has rows).
+std::optional<ElementPtr> holding(const Element& list, const std::vector<EntryName>& wanted) {
+    std::vector<std::pair<std::string, ElementPtr>> named;
+    for (auto& row : rowsOf(list))
+        if (row->disclosureLevel().value_or(0) == 0)
+            named.emplace_back(rowName(*row), row);
+    if (wanted.empty())
+        return named.empty() ? std::optional<ElementPtr>(nullptr) : std::nullopt;
+    ElementPtr first;
+    for (const auto& entry : wanted) {
+        const auto at = std::find_if(named.begin(), named.end(),
+                                     [&](const auto& row) { return entry.matches(row.first); });
+        if (at == named.end())
+            return std::nullopt;
+        if (!first)
+            first = at->second;
+    }
+    return first;
+}
+
+bool findListIn(std::vector<ElementPtr>& path, const std::vector<EntryName>& wanted, int depth,
+                bool inBrowser, std::optional<ListFound>& found) {
+    const Element& element = *path.back();
+    const std::string kind = element.role();
+    if (kind == role::outline || kind == role::table || (kind == role::list && inBrowser)) {
+        if (auto row = holding(element, wanted))
+            found = ListFound{path, *row};
+        return found.has_value(); // a list's rows hold no other list
+    }
+    if (depth == 0 || kind == role::menuBar || kind == role::menu)
+        return false;
+    for (auto& child : element.children()) {
+        path.push_back(child);
+        if (findListIn(path, wanted, depth - 1, inBrowser || kind == role::browser, found))
+            return true;
+        path.pop_back();
+    }
+    return false;
+}
+
+} // namespace
+
+std::optional<ListFound> findList(const Element& application, const std::vector<EntryName>& wanted,
+                                  int depth) {
+    std::optional<ListFound> found;
+    for (auto& window : application.children())
+        if (window->role() == role::window) {
+            std::vector<ElementPtr> path{window};
+            if (findListIn(path, wanted, depth - 1, false, found))
+                break;
+        }
+    return found;
+}
+
 bool waitFor(Clock& clock, double limit, double interval, const std::function<bool()>& done) {
     const double end = clock.now() + limit;
     while (clock.now() < end) {

@@ -29,6 +29,10 @@ inline constexpr char scrollArea[] = "AXScrollArea";
 inline constexpr char table[] = "AXTable";
 inline constexpr char outline[] = "AXOutline";
 inline constexpr char row[] = "AXRow";
+inline constexpr char cell[] = "AXCell";
+inline constexpr char group[] = "AXGroup";
+inline constexpr char browser[] = "AXBrowser";
+inline constexpr char list[] = "AXList";
 } // namespace role
 
 // Position and size in screen coordinates, the origin top left (as AXPosition and AXSize).
@@ -97,6 +101,31 @@ struct DumpLine {
 };
 // A dump's lines back; none when one of them is not a dump's.
 std::optional<std::vector<DumpLine>> parseDump(const std::string& text);
+
+// A folder's entry as a list may name it: its file name, or the name Finder shows (a display name,
+// the extension hidden). Both are whole names: "Metin Belgesi" is not "Metin Belgesi 2".
+struct EntryName {
+    std::string name, shown;
+    bool matches(const std::string& rowName) const;
+};
+// The rows of a list: an outline's or table's rows, or the items of a browser column's list.
+std::vector<ElementPtr> rowsOf(const Element& list);
+// A row's name: the text in its first cell ("text field 1 of UI element 1 of row N").
+std::string rowName(const Element& row);
+
+struct ListFound {
+    std::vector<ElementPtr> path; // from the window down to the list, both included
+    ElementPtr row;               // the first wanted entry's row; null with none wanted
+    const ElementPtr& window() const { return path.front(); }
+    const ElementPtr& list() const { return path.back(); }
+};
+// The list of a folder's files in the application's windows: the outline, table or browser
+// column whose top-level rows include every entry wanted; with none wanted (an empty folder), a
+// list without rows. Found by what it holds, never by its place: a Finder window's sidebar is an
+// outline too, met first, and the views' descriptions are localized. None when there is none
+// `depth` levels below the application.
+std::optional<ListFound> findList(const Element& application, const std::vector<EntryName>& wanted,
+                                  int depth);
 
 // The time the driver waits by. main.mm's pauses really; the tests' only moves a number on.
 class Clock {

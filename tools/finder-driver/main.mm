@@ -26,6 +26,7 @@
 #import <AppKit/AppKit.h>
 #import <ApplicationServices/ApplicationServices.h>
 #include <libproc.h>
+#include <sys/stat.h>
 
 #include "ElementTree.h"
 
@@ -33,6 +34,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <iostream>
 #include <optional>
 #include <thread>
@@ -338,25 +340,43 @@ void requireTrust() {
                           "Accessibility API (see the job's TCC step)"};
 }
 
-// A Finder window with a list view, and the list (only windows are searched: the menu bar's
-// menus hold many more elements); none when there is none.
-std::pair<ElementPtr, ElementPtr> listIn(const Element& finder) {
-    for (auto& child : finder.children())
-        if (child->role() == role::window)
-            if (auto outline = findByRole(*child, role::outline, "", 8))
-                return {child, outline};
-    return {};
+// An entry of a folder as Finder's list may name it: its name, or the name Finder shows.
+EntryName entryNamed(const std::string& path) {
+    return {utf8(ns(fs::path(path).filename().string())),
+            utf8([NSFileManager.defaultManager displayNameAtPath:ns(path)])};
 }
 
-// Finder's context menu for the list view's background, or for one of its rows: AXShowMenu
-// first, and a synthesized right-click when no menu came of it.
+// The entries Finder lists of a folder: not those it hides (a name beginning with ".", the
+// hidden flag).
+std::vector<EntryName> entriesOf(const std::string& folder) {
+    std::vector<EntryName> entries;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(folder, error)) {
+        struct stat info {};
+        if (entry.path().filename().string().rfind('.', 0) == 0 ||
+            (lstat(entry.path().c_str(), &info) == 0 && (info.st_flags & UF_HIDDEN)))
+            continue;
+        entries.push_back(entryNamed(entry.path().string()));
+    }
+    return entries;
+}
+
+// Windows hold the list (the menu bar's menus hold many more elements): an outline five levels
+// down in list view, a browser column's list seven.
+constexpr int listDepth = 9;
+
+// Finder's context menu for the list's background, or for one of its rows: AXShowMenu first,
+// and a synthesized right-click when no menu came of it.
 class FinderMenu final : public MenuSource {
 public:
-    FinderMenu(std::shared_ptr<AXElement> finder, Clock& clock, std::string itemName)
-        : finder_(std::move(finder)), clock_(clock), itemName_(std::move(itemName)) {}
+    FinderMenu(std::shared_ptr<AXElement> finder, Clock& clock,
+               std::function<std::optional<ListFound>()> locate, bool forRow)
+        : finder_(std::move(finder)), clock_(clock), locate_(std::move(locate)), forRow_(forRow) {}
 
     ElementPtr open() override {
-        const ElementPtr target = target_();
+        // Found anew each time: Finder may have replaced the elements since.
+        const auto found = locate_();
+        const ElementPtr target = !found ? nullptr : forRow_ ? found->row : found->list();
         if (!target)
             return nullptr;
         // AXShowMenu may keep the call until the menu closes, or answer an error although the
@@ -369,7 +389,7 @@ public:
         };
         if (waitFor(clock_, 2, 0.1, menuOpen))
             return menu;
-        if (const auto point = clickPoint(target)) {
+        if (const auto point = clickPoint(*found, target)) {
             postMouse(kCGEventRightMouseDown, *point, kCGMouseButtonRight);
             postMouse(kCGEventRightMouseUp, *point, kCGMouseButtonRight);
         }
@@ -386,28 +406,16 @@ public:
     }
 
 private:
-    std::pair<ElementPtr, ElementPtr> list_() const { return listIn(*finder_); }
-    ElementPtr target_() const {
-        const auto outline = list_().second;
-        if (!outline || itemName_.empty())
-            return outline;
-        for (auto& row : outline->children())
-            if (row->role() == role::row && (findByRole(*row, role::textField, itemName_, 3) ||
-                                             findByRole(*row, role::staticText, itemName_, 3)))
-                return row;
-        return nullptr;
-    }
     // An item's middle; for the background, a spot of the list below its rows, inside the
     // window (the list may reach further down than its scroll view shows).
-    std::optional<CGPoint> clickPoint(const ElementPtr& target) const {
+    std::optional<CGPoint> clickPoint(const ListFound& found, const ElementPtr& target) const {
         auto frame = ax(target).cgFrame();
         if (!frame)
             return std::nullopt;
-        if (!itemName_.empty())
+        if (forRow_)
             return centre(*frame);
-        if (const auto window = list_().first)
-            if (const auto windowFrame = ax(window).cgFrame())
-                frame = CGRectIntersection(*frame, *windowFrame);
+        if (const auto windowFrame = ax(found.window()).cgFrame())
+            frame = CGRectIntersection(*frame, *windowFrame);
         // No overlap gives the null rect, whose coordinates are no point on the screen.
         if (CGRectIsNull(*frame))
             return std::nullopt;
@@ -416,7 +424,8 @@ private:
 
     std::shared_ptr<AXElement> finder_;
     Clock& clock_;
-    std::string itemName_;
+    std::function<std::optional<ListFound>()> locate_;
+    bool forRow_;
 };
 
 // The alert the extension shows: a window of one of its processes (or Finder's) with the text
@@ -468,6 +477,12 @@ int menuCommand(const Options& options) {
     std::vector<std::string> seen;
     std::shared_ptr<AXElement> finder;
     ElementPtr yeniBelge, submenu, entryItem;
+    // The rows that tell the case's list: its item's, or for the background every entry of the
+    // folder (none for an empty one), read before the menu adds one.
+    std::vector<EntryName> wanted;
+    auto locate = [&] {
+        return findList(*finder, wanted, listDepth);
+    };
 
     std::vector<Step> steps{
         {"trust", requireTrust},
@@ -489,16 +504,23 @@ int menuCommand(const Options& options) {
              if (!itemName.empty())
                  appleScript("tell application \"Finder\" to select (POSIX file " + quoted(target) +
                              " as alias)");
-             const bool shown =
-                 waitFor(clock, timeout, 0.25, [&] { return listIn(*finder).second != nullptr; });
-             if (!shown)
-                 throw StepFailure{"no list view in Finder's windows within " +
-                                   std::to_string(int(timeout)) + " s"};
+         }},
+        {"the list view shows " + (itemName.empty() ? folder + "'s entries" : itemName),
+         [&] {
+             wanted =
+                 itemName.empty() ? entriesOf(folder) : std::vector<EntryName>{entryNamed(target)};
+             if (!waitFor(clock, timeout, 0.25, [&] { return locate().has_value(); }))
+                 throw StepFailure{
+                     "no list in Finder's windows with " +
+                     (wanted.empty()
+                          ? std::string("no rows (an empty folder)")
+                          : "a row for each of " + std::to_string(wanted.size()) + " entries") +
+                     " within " + std::to_string(int(timeout)) + " s"};
          }},
         {"find \"Yeni Belge\" in the context menu" +
              (itemName.empty() ? std::string(" of the background") : " of " + itemName),
          [&] {
-             FinderMenu source(finder, clock, itemName);
+             FinderMenu source(finder, clock, locate, !itemName.empty());
              const Found found = findInMenu(source, clock, "Yeni Belge", timeout, 3);
              seen = found.seen;
              if (!found.menu && found.seen.empty())
