@@ -172,6 +172,27 @@ TEST(FinderDriver, TheContextMenuIsNeverOneOfTheMenuBarsNorASubmenu) {
         return node(role::window, "LemvoraE2E", std::move(kids));
     };
     const auto context = finderContextMenu();
+    // Finder's window with the menu under the list's outline (as a recorded right-click in list
+    // view has it), under the row it was shown on, or in column view under the column's list.
+    auto finder = [&](auto hang) {
+        auto app = fromDump(finderDump);
+        hang(*listView(*app));
+        return app;
+    };
+    auto columnView = [&](const char* under) {
+        auto app = fromDump(R"(AXApplication
+  AXWindow subrole="AXStandardWindow" title="Belgeler"
+    AXSplitGroup
+      AXSplitGroup
+        AXBrowser
+          AXScrollArea
+            AXScrollArea
+              AXList
+                AXGroup
+                  AXTextField value="Alt")");
+        std::static_pointer_cast<Fake>(findByRole(*app, under, "", 9))->kids.push_back(context);
+        return app;
+    };
     const struct {
         const char* what;
         ElementPtr app;
@@ -183,9 +204,24 @@ TEST(FinderDriver, TheContextMenuIsNeverOneOfTheMenuBarsNorASubmenu) {
         {"under the window",
          node(role::application, "Finder", {menuBar(), window({node("AXSplitGroup"), context})}),
          context},
+        {"under the list", finder([&](Fake& list) { list.kids.push_back(context); }), context},
+        {"under the row", finder([&](Fake& list) {
+             std::static_pointer_cast<Fake>(list.kids[2])->kids.push_back(context);
+         }),
+         context},
+        {"under a column's list", columnView(role::list), context},
+        {"under a column's item", columnView(role::group), context},
+        {"only a submenu",
+         finder([&](Fake& list) { list.kids.push_back(item("Yeni Belge", {item("Metin")})); }),
+         nullptr},
+        {"only a pop-up button's",
+         node(role::application, "Finder",
+              {window({node("AXToolbar", "", {node(role::popUpButton, "", {context})})})}),
+         nullptr},
+        {"deeper than that", columnView(role::textField), nullptr},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(openContextMenu(*c.app), c.expected) << c.what;
+        EXPECT_EQ(openContextMenu(*c.app, contextMenuDepth), c.expected) << c.what;
 }
 
 TEST(FinderDriver, FindsTheAlertsTextAndButtonWithinTheDepthAsked) {

@@ -38,18 +38,22 @@ std::vector<std::string> titlesOf(const Element& menu) {
     return titles;
 }
 
-ElementPtr openContextMenu(const Element& application) {
-    // AppKit hangs an open context menu under the application; some versions under the window
-    // it was opened in. The menu bar's menus hang under its bar items, and submenus under their
-    // items: neither level is looked at.
+ElementPtr openContextMenu(const Element& application, int depth) {
+    // AppKit hangs an open context menu under the application, the window, or the element it was
+    // shown on (Finder's list view: its outline; its column view: the column's list). The menus
+    // that are not open context menus hang under the menu bar's items, under menu items
+    // (submenus), and under pop-up and menu buttons: none of those is looked into.
+    if (depth <= 0)
+        return nullptr;
     for (auto& child : application.children()) {
         const std::string kind = child->role();
         if (kind == role::menu)
             return child;
-        if (kind == role::window)
-            for (auto& inWindow : child->children())
-                if (inWindow->role() == role::menu)
-                    return inWindow;
+        if (kind == role::menuBar || kind == role::menuItem || kind == role::popUpButton ||
+            kind == role::menuButton)
+            continue;
+        if (auto menu = openContextMenu(*child, depth - 1))
+            return menu;
     }
     return nullptr;
 }

@@ -22,6 +22,8 @@ inline constexpr char window[] = "AXWindow";
 inline constexpr char menuBar[] = "AXMenuBar";
 inline constexpr char menu[] = "AXMenu";
 inline constexpr char menuItem[] = "AXMenuItem";
+inline constexpr char popUpButton[] = "AXPopUpButton";
+inline constexpr char menuButton[] = "AXMenuButton";
 inline constexpr char button[] = "AXButton";
 inline constexpr char staticText[] = "AXStaticText";
 inline constexpr char textField[] = "AXTextField";
@@ -72,9 +74,13 @@ ElementPtr findItem(const Element& menu, const std::string& title);
 ElementPtr submenuOf(const Element& item);
 // The titles of a menu's items, a separator as "—".
 std::vector<std::string> titlesOf(const Element& menu);
-// An open context menu: a menu that is a child of the application or of one of its windows,
-// never one of the menu bar's nor an item's submenu. Null when none is open.
-ElementPtr openContextMenu(const Element& application);
+// An open context menu: a menu under the application, under one of its windows, or under an
+// element of a window (the list, or the row it was shown on), no more than `depth` levels below
+// the application; never one of the menu bar's, nor an item's submenu, nor a pop-up or menu
+// button's menu. Null when none is open.
+ElementPtr openContextMenu(const Element& application, int depth);
+// Deep enough for a menu under an item of a column view's list, eight levels down.
+inline constexpr int contextMenuDepth = 9;
 // Depth-first, the first element with this role whose value (or title) is `text`, looking no
 // deeper than `depth` levels; with an empty text, the first of that role.
 ElementPtr findByRole(const Element& root, const std::string& roleName, const std::string& text,

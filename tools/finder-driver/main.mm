@@ -314,12 +314,24 @@ CGPoint centre(const CGRect& r) {
 // The role names the core compares with are the SDK's own.
 bool roleNamesMatchTheSdk() {
     const std::pair<const char*, CFStringRef> names[] = {
-        {role::application, kAXApplicationRole}, {role::window, kAXWindowRole},
-        {role::menuBar, kAXMenuBarRole},         {role::menu, kAXMenuRole},
-        {role::menuItem, kAXMenuItemRole},       {role::button, kAXButtonRole},
-        {role::staticText, kAXStaticTextRole},   {role::textField, kAXTextFieldRole},
-        {role::scrollArea, kAXScrollAreaRole},   {role::table, kAXTableRole},
-        {role::outline, kAXOutlineRole},         {role::row, kAXRowRole},
+        {role::application, kAXApplicationRole},
+        {role::window, kAXWindowRole},
+        {role::menuBar, kAXMenuBarRole},
+        {role::menu, kAXMenuRole},
+        {role::menuItem, kAXMenuItemRole},
+        {role::button, kAXButtonRole},
+        {role::staticText, kAXStaticTextRole},
+        {role::textField, kAXTextFieldRole},
+        {role::scrollArea, kAXScrollAreaRole},
+        {role::table, kAXTableRole},
+        {role::outline, kAXOutlineRole},
+        {role::row, kAXRowRole},
+        {role::cell, kAXCellRole},
+        {role::group, kAXGroupRole},
+        {role::browser, kAXBrowserRole},
+        {role::list, kAXListRole},
+        {role::popUpButton, kAXPopUpButtonRole},
+        {role::menuButton, kAXMenuButtonRole},
     };
     for (const auto& [core, sdk] : names)
         if (utf8(sdk) != core) {
@@ -385,7 +397,7 @@ public:
         ax(target).performAction(kAXShowMenuAction);
         ElementPtr menu;
         auto menuOpen = [&] {
-            return (menu = openContextMenu(*finder_)) != nullptr;
+            return (menu = openContextMenu(*finder_, contextMenuDepth)) != nullptr;
         };
         if (waitFor(clock_, 2, 0.1, menuOpen))
             return menu;
@@ -398,11 +410,15 @@ public:
     }
 
     void close() override {
-        if (const auto menu = openContextMenu(*finder_))
+        auto closed = [&] {
+            return openContextMenu(*finder_, contextMenuDepth) == nullptr;
+        };
+        if (const auto menu = openContextMenu(*finder_, contextMenuDepth))
             ax(menu).performAction(kAXCancelAction);
-        if (openContextMenu(*finder_))
+        // Escape closes one menu at a time: an open submenu takes one more.
+        for (int i = 0; i < 3 && !waitFor(clock_, 0.7, 0.1, closed); ++i)
             postKey(keyEscape);
-        waitFor(clock_, 2, 0.1, [&] { return openContextMenu(*finder_) == nullptr; });
+        waitFor(clock_, 1, 0.1, closed);
     }
 
 private:
@@ -483,6 +499,7 @@ int menuCommand(const Options& options) {
     auto locate = [&] {
         return findList(*finder, wanted, listDepth);
     };
+    std::optional<FinderMenu> menuSource;
 
     std::vector<Step> steps{
         {"trust", requireTrust},
@@ -520,8 +537,8 @@ int menuCommand(const Options& options) {
         {"find \"Yeni Belge\" in the context menu" +
              (itemName.empty() ? std::string(" of the background") : " of " + itemName),
          [&] {
-             FinderMenu source(finder, clock, locate, !itemName.empty());
-             const Found found = findInMenu(source, clock, "Yeni Belge", timeout, 3);
+             menuSource.emplace(finder, clock, locate, !itemName.empty());
+             const Found found = findInMenu(*menuSource, clock, "Yeni Belge", timeout, 3);
              seen = found.seen;
              if (!found.menu && found.seen.empty())
                  throw StepFailure{"no context menu opened (AXShowMenu and a right-click) within " +
@@ -606,7 +623,11 @@ int menuCommand(const Options& options) {
                      throw StepFailure{"the alert stays after \"Tamam\""};
              }});
     }
-    return runSteps(steps, std::cout, seen);
+    const int status = runSteps(steps, std::cout, seen);
+    // A menu left open by a failed step would hold the next case's window.
+    if (status != 0 && menuSource)
+        menuSource->close();
+    return status;
 }
 
 int windowCommand(const Options& options) {
