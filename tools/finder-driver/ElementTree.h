@@ -133,6 +133,22 @@ struct ListFound {
 std::optional<ListFound> findList(const Element& application, const std::vector<EntryName>& wanted,
                                   int depth);
 
+// Where a right-click goes, in screen coordinates; none, with the reason, when nowhere fits.
+struct Point {
+    double x = 0, y = 0;
+};
+struct Click {
+    std::optional<Point> at;
+    std::string problem;
+};
+// On a row of the list: its middle, where it shows (inside the frames from the window down to
+// the list).
+Click rowClick(const ListFound& found, const Element& row);
+// On the list's background: in the middle of the gap below its last row (and its column header)
+// and above the bottom of what shows of the list. None when the rows leave no gap: a click there
+// would land on a row, or on the header.
+Click backgroundClick(const ListFound& found);
+
 // The time the driver waits by. main.mm's pauses really; the tests' only moves a number on.
 class Clock {
 public:

@@ -401,10 +401,14 @@ public:
         };
         if (waitFor(clock_, 2, 0.1, menuOpen))
             return menu;
-        if (const auto point = clickPoint(*found, target)) {
-            postMouse(kCGEventRightMouseDown, *point, kCGMouseButtonRight);
-            postMouse(kCGEventRightMouseUp, *point, kCGMouseButtonRight);
-        }
+        // On the row, or below the rows: a click elsewhere in the list opens another menu (the
+        // header's columns) or a row's; better none, and the step says why.
+        const Click click = forRow_ ? rowClick(*found, *target) : backgroundClick(*found);
+        if (!click.at)
+            throw StepFailure{"AXShowMenu opened no menu, and no right-click: " + click.problem};
+        const CGPoint point = CGPointMake(click.at->x, click.at->y);
+        postMouse(kCGEventRightMouseDown, point, kCGMouseButtonRight);
+        postMouse(kCGEventRightMouseUp, point, kCGMouseButtonRight);
         waitFor(clock_, 2, 0.1, menuOpen);
         return menu;
     }
@@ -422,22 +426,6 @@ public:
     }
 
 private:
-    // An item's middle; for the background, a spot of the list below its rows, inside the
-    // window (the list may reach further down than its scroll view shows).
-    std::optional<CGPoint> clickPoint(const ListFound& found, const ElementPtr& target) const {
-        auto frame = ax(target).cgFrame();
-        if (!frame)
-            return std::nullopt;
-        if (forRow_)
-            return centre(*frame);
-        if (const auto windowFrame = ax(found.window()).cgFrame())
-            frame = CGRectIntersection(*frame, *windowFrame);
-        // No overlap gives the null rect, whose coordinates are no point on the screen.
-        if (CGRectIsNull(*frame))
-            return std::nullopt;
-        return CGPointMake(CGRectGetMidX(*frame), CGRectGetMaxY(*frame) - 24);
-    }
-
     std::shared_ptr<AXElement> finder_;
     Clock& clock_;
     std::function<std::optional<ListFound>()> locate_;
