@@ -5,10 +5,14 @@
 //       prints whether this process is trusted for Accessibility (AXIsProcessTrusted); exits 0
 //   lemvora-finder-driver menu --folder DIR [--item NAME] --entry TITLE
 //                              (--expect FILE | --expect-app | --expect-alert TEXT) [--timeout S]
+//                              [--dump PREFIX]
 //       opens a Finder window on DIR, shows the context menu of its background (or of its item
 //       NAME, selected), finds "Yeni Belge", opens its submenu, presses TITLE, then waits until
 //       FILE exists in the target folder and Finder shows it selected; or until Lemvora runs; or
-//       until an alert with TEXT and "Tamam" appears, and presses "Tamam"
+//       until an alert with TEXT and "Tamam" appears, and presses "Tamam". With --dump, keeps
+//       what Finder showed as accessibility trees (ElementTree.h's dump): PREFIX.window.txt, the
+//       case's window once found, again when a later step fails (all of Finder's windows when
+//       it never was found), and PREFIX.menu-N.txt, the Nth context menu opened
 //   lemvora-finder-driver window [--press BUTTON] --text T... --title T... --button B...
 //                                [--timeout S]
 //       reads Lemvora's window (after pressing BUTTON): the texts in this order, the table's
@@ -34,6 +38,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <iostream>
 #include <optional>
@@ -376,14 +381,20 @@ std::vector<EntryName> entriesOf(const std::string& folder) {
 // Windows hold the list (the menu bar's menus hold many more elements): an outline five levels
 // down in list view, a browser column's list seven.
 constexpr int listDepth = 9;
+// A dump of the window reaches a column view's names and a menu's submenu hanging under the
+// list; a menu's, its submenu's items.
+constexpr int windowDumpDepth = 9, menuDumpDepth = 4;
 
 // Finder's context menu for the list's background, or for one of its rows: AXShowMenu first,
 // and a synthesized right-click when no menu came of it.
 class FinderMenu final : public MenuSource {
 public:
+    // `keep` is handed each menu opened, by its number from 1, to keep as it shows.
     FinderMenu(std::shared_ptr<AXElement> finder, Clock& clock,
-               std::function<std::optional<ListFound>()> locate, bool forRow)
-        : finder_(std::move(finder)), clock_(clock), locate_(std::move(locate)), forRow_(forRow) {}
+               std::function<std::optional<ListFound>()> locate, bool forRow,
+               std::function<void(int, const Element&)> keep)
+        : finder_(std::move(finder)), clock_(clock), locate_(std::move(locate)), forRow_(forRow),
+          keep_(std::move(keep)) {}
 
     ElementPtr open() override {
         // Found anew each time: Finder may have replaced the elements since.
@@ -400,7 +411,7 @@ public:
             return (menu = openContextMenu(*finder_, contextMenuDepth)) != nullptr;
         };
         if (waitFor(clock_, 2, 0.1, menuOpen))
-            return menu;
+            return opened(menu);
         // On the row, or below the rows: a click elsewhere in the list opens another menu (the
         // header's columns) or a row's; better none, and the step says why.
         const Click click = forRow_ ? rowClick(*found, *target) : backgroundClick(*found);
@@ -410,10 +421,18 @@ public:
         postMouse(kCGEventRightMouseDown, point, kCGMouseButtonRight);
         postMouse(kCGEventRightMouseUp, point, kCGMouseButtonRight);
         waitFor(clock_, 2, 0.1, menuOpen);
-        return menu;
+        return opened(menu);
+    }
+
+    // The menu last opened, as it shows now, while it is open.
+    void keep() {
+        // A menu that closed is gone: its role reads empty.
+        if (menu_ && !menu_->role().empty())
+            keep_(openings_, *menu_);
     }
 
     void close() override {
+        keep();
         auto closed = [&] {
             return openContextMenu(*finder_, contextMenuDepth) == nullptr;
         };
@@ -426,10 +445,19 @@ public:
     }
 
 private:
+    ElementPtr opened(const ElementPtr& menu) {
+        if (menu)
+            ++openings_;
+        return menu_ = menu;
+    }
+
     std::shared_ptr<AXElement> finder_;
     Clock& clock_;
     std::function<std::optional<ListFound>()> locate_;
     bool forRow_;
+    std::function<void(int, const Element&)> keep_;
+    ElementPtr menu_;
+    int openings_ = 0;
 };
 
 // The alert the extension shows: a window of one of its processes (or Finder's) with the text
@@ -477,6 +505,20 @@ int menuCommand(const Options& options) {
         return 2;
     }
     const std::string target = itemName.empty() ? folder : folder + "/" + itemName;
+    const std::string dumpPrefix = options.one("--dump");
+    auto keep = [&](const std::string& name, const Element& root, int depth) {
+        if (dumpPrefix.empty())
+            return;
+        const std::string path = dumpPrefix + "." + name + ".txt";
+        std::ofstream out(path);
+        dumpTree(root, depth, out);
+        if (!out)
+            std::cerr << "could not write " << path << "\n";
+    };
+    auto keepMenu = [&](int number, const Element& menu) {
+        keep("menu-" + std::to_string(number), menu, menuDumpDepth);
+    };
+    ElementPtr caseWindow;
     RealClock clock;
     std::vector<std::string> seen;
     std::shared_ptr<AXElement> finder;
@@ -514,18 +556,21 @@ int menuCommand(const Options& options) {
          [&] {
              wanted =
                  itemName.empty() ? entriesOf(folder) : std::vector<EntryName>{entryNamed(target)};
-             if (!waitFor(clock, timeout, 0.25, [&] { return locate().has_value(); }))
+             std::optional<ListFound> found;
+             if (!waitFor(clock, timeout, 0.25, [&] { return (found = locate()).has_value(); }))
                  throw StepFailure{
                      "no list in Finder's windows with " +
                      (wanted.empty()
                           ? std::string("no rows (an empty folder)")
                           : "a row for each of " + std::to_string(wanted.size()) + " entries") +
                      " within " + std::to_string(int(timeout)) + " s"};
+             caseWindow = found->window();
+             keep("window", *caseWindow, windowDumpDepth);
          }},
         {"find \"Yeni Belge\" in the context menu" +
              (itemName.empty() ? std::string(" of the background") : " of " + itemName),
          [&] {
-             menuSource.emplace(finder, clock, locate, !itemName.empty());
+             menuSource.emplace(finder, clock, locate, !itemName.empty(), keepMenu);
              const Found found = findInMenu(*menuSource, clock, "Yeni Belge", timeout, 3);
              seen = found.seen;
              if (!found.menu && found.seen.empty())
@@ -554,6 +599,7 @@ int menuCommand(const Options& options) {
                  if (!waitFor(clock, 5, 0.1, entryShown))
                      throw StepFailure{"no entry \"" + entry + "\" in the submenu"};
              }
+             menuSource->keep(); // with its submenu open
          }},
         {"press \"" + entry + "\"",
          [&] {
@@ -612,6 +658,14 @@ int menuCommand(const Options& options) {
              }});
     }
     const int status = runSteps(steps, std::cout, seen);
+    if (status != 0 && finder) {
+        // What Finder shows at the failure: the case's window, or before it was found (or once it
+        // is gone: its role reads empty) all of Finder's windows.
+        if (caseWindow && !caseWindow->role().empty())
+            keep("window", *caseWindow, windowDumpDepth);
+        else
+            keep("window", *finder, windowDumpDepth + 1);
+    }
     // A menu left open by a failed step would hold the next case's window.
     if (status != 0 && menuSource)
         menuSource->close();
@@ -696,8 +750,8 @@ int main(int argc, char** argv) {
             return windowCommand(*options);
         std::cerr << "usage: lemvora-finder-driver probe | menu --folder DIR [--item NAME] "
                      "--entry TITLE (--expect FILE | --expect-app | --expect-alert TEXT) "
-                     "[--timeout S] | window [--press BUTTON] --text T... --title T... "
-                     "--button B... [--timeout S]\n";
+                     "[--timeout S] [--dump PREFIX] | window [--press BUTTON] --text T... "
+                     "--title T... --button B... [--timeout S]\n";
         return 2;
     }
 }
