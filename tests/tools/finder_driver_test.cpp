@@ -19,6 +19,7 @@ struct Fake : Element {
     std::vector<ElementPtr> kids;
     std::vector<std::string> performed;
     std::function<bool()> onDisclose; // none: AXDisclosing cannot be set
+    std::function<void()> onPerform;
     std::string role() const override { return a.role; }
     std::string title() const override { return a.title; }
     std::string value() const override { return a.value; }
@@ -31,6 +32,8 @@ struct Fake : Element {
     std::vector<ElementPtr> children() const override { return kids; }
     bool perform(const std::string& action) override {
         performed.push_back(action);
+        if (onPerform)
+            onPerform();
         return true;
     }
     bool disclose() override { return onDisclose && onDisclose(); }
@@ -568,4 +571,69 @@ TEST(FinderDriver, ARightClickLandsOnItsRowOrBelowTheLastRowInsideTheList) {
     row->a.frame->y = 700;
     EXPECT_EQ(rowClick(*found, *row).problem,
               "the row \"Yeni Metin Belgesi\" does not show in the list");
+}
+
+// Finder's list with a belge.txt of its own and the folder Alt closed, and the rows it lists once
+// Alt is opened (after Alt's, one level deeper): Alt's own, then the folder Başka and its own.
+struct OpeningList : Fake {
+    const FakeClock& clock;
+    double opensAt = 1e9;
+    std::vector<ElementPtr> inside;
+    explicit OpeningList(const FakeClock& c) : clock(c) {}
+    std::vector<ElementPtr> children() const override {
+        auto rows = kids;
+        if (clock.t >= opensAt)
+            rows.insert(rows.begin() + 3, inside.begin(), inside.end()); // the header, belge, Alt
+        return rows;
+    }
+};
+std::shared_ptr<Fake> row(const std::string& name, int level) {
+    return fromDump("AXRow level=" + std::to_string(level) +
+                    "\n  AXCell\n    AXTextField value=\"" + name + "\"");
+}
+
+TEST(FinderDriver, AFolderRowIsOpenedUntilItListsTheItem) {
+    const EntryName alt{"Alt", ""}, belge{"belge.txt", "belge"};
+    const struct {
+        const char* what;
+        bool accepted, opens, pressOpens; // AXDisclosing taken; opening; the triangle's press
+        double after;                     // seconds from the opening to the rows
+        bool found, pressed;
+        const char* inAlt = "belge.txt";
+    } cases[] = {
+        {"AXDisclosing opens it", true, true, false, 0.5, true, false},
+        {"AXDisclosing refused: the triangle", false, false, true, 0.5, true, true},
+        {"AXDisclosing taken, no effect: the triangle", true, false, true, 0.5, true, true},
+        {"slow after AXDisclosing: no press to close it", true, true, true, 6, true, false},
+        {"neither opens it", false, false, false, 0, false, true},
+        {"the item only in the next folder", true, true, false, 0, false, false, "a.txt"},
+    };
+    for (const auto& c : cases) {
+        FakeClock clock;
+        auto list = std::make_shared<OpeningList>(clock);
+        list->a.role = role::outline;
+        list->kids = listView(*fromDump(finderDump))->kids; // the header, Alt, two files
+        list->kids.insert(list->kids.begin() + 1, row("belge.txt", 0));
+        const auto inAlt = row(c.inAlt, 1);
+        list->inside = {inAlt, row("Başka", 0), row("belge", 1)};
+        auto alt_ = std::static_pointer_cast<Fake>(list->kids[2]);
+        auto triangle = std::static_pointer_cast<Fake>(alt_->kids[0]->children()[0]);
+        auto open = [&, after = c.after] {
+            alt_->a.disclosing = true;
+            list->opensAt = clock.t + after;
+        };
+        alt_->onDisclose = [&, opens = c.opens, accepted = c.accepted] {
+            if (opens)
+                open();
+            return accepted;
+        };
+        triangle->onPerform = [&, opens = c.pressOpens] {
+            if (opens)
+                open();
+        };
+        const Expansion done = expandTo([&] { return list; }, alt, belge, clock, 10);
+        EXPECT_EQ(done.row, c.found ? inAlt : nullptr) << c.what << ": " << done.problem;
+        EXPECT_EQ(triangle->performed.size(), c.pressed ? 1u : 0u) << c.what;
+        EXPECT_LE(clock.t, 10 + 1e-9) << c.what;
+    }
 }

@@ -330,6 +330,58 @@ std::optional<ListFound> findList(const Element& application, const std::vector<
     return found;
 }
 
+ElementPtr rowWithin(const Element& list, const EntryName& folder, const EntryName& item) {
+    std::optional<int> folderLevel;
+    for (auto& row : rowsOf(list)) {
+        const int level = row->disclosureLevel().value_or(0);
+        if (!folderLevel) {
+            if (level == 0 && folder.matches(rowName(*row)))
+                folderLevel = level;
+        } else if (level <= *folderLevel) {
+            return nullptr; // past the folder's rows
+        } else if (level == *folderLevel + 1 && item.matches(rowName(*row))) {
+            return row;
+        }
+    }
+    return nullptr;
+}
+
+Expansion expandTo(const std::function<ElementPtr()>& list, const EntryName& folder,
+                   const EntryName& item, Clock& clock, double limit, double settle) {
+    const double end = clock.now() + limit;
+    Expansion done;
+    auto listed = [&] {
+        const auto current = list();
+        return current && (done.row = rowWithin(*current, folder, item)) != nullptr;
+    };
+    auto folderRow = [&]() -> ElementPtr {
+        if (const auto current = list())
+            for (auto& row : rowsOf(*current))
+                if (row->disclosureLevel().value_or(0) == 0 && folder.matches(rowName(*row)))
+                    return row;
+        return nullptr;
+    };
+    if (listed()) // Finder keeps a folder open in its list from one window to the next
+        return done;
+    auto row = folderRow();
+    if (!row)
+        return {nullptr, "no row \"" + folder.name + "\" in the list"};
+    if (row->disclose() && waitFor(clock, std::min(settle, limit), 0.25, listed))
+        return done;
+    row = folderRow();
+    if (row && row->disclosing() != true) {
+        const auto triangle = findByRole(*row, role::disclosureTriangle, "", 1); // in a cell
+        if (!triangle || !triangle->perform(action::press))
+            return {nullptr, "the row \"" + folder.name +
+                                 "\" takes neither AXDisclosing nor a press of a disclosure "
+                                 "triangle"};
+    }
+    if (waitFor(clock, std::max(0.0, end - clock.now()), 0.25, listed))
+        return done;
+    return {nullptr, "no row \"" + item.name + "\" in \"" + folder.name + "\" within " +
+                         number(limit) + " s"};
+}
+
 namespace {
 
 std::optional<Frame> intersection(const Frame& a, const Frame& b) {

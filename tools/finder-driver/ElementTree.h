@@ -35,7 +35,13 @@ inline constexpr char cell[] = "AXCell";
 inline constexpr char group[] = "AXGroup";
 inline constexpr char browser[] = "AXBrowser";
 inline constexpr char list[] = "AXList";
+inline constexpr char disclosureTriangle[] = "AXDisclosureTriangle";
 } // namespace role
+
+// The actions the core performs, as AXActionConstants.h spells them; checked as the role names.
+namespace action {
+inline constexpr char press[] = "AXPress";
+} // namespace action
 
 // Position and size in screen coordinates, the origin top left (as AXPosition and AXSize).
 struct Frame {
@@ -133,6 +139,11 @@ struct ListFound {
 std::optional<ListFound> findList(const Element& application, const std::vector<EntryName>& wanted,
                                   int depth);
 
+// An outline lists the rows of an opened folder as its own rows, after the folder's and one
+// level deeper. The row named `item` among those the top-level row `folder` holds: after it and
+// before the next row no deeper than it. Null when it is not listed (yet).
+ElementPtr rowWithin(const Element& list, const EntryName& folder, const EntryName& item);
+
 // Where a right-click goes, in screen coordinates; none, with the reason, when nowhere fits.
 struct Point {
     double x = 0, y = 0;
@@ -160,6 +171,17 @@ public:
 // Asks `done` until it answers true or `limit` seconds have passed, pausing `interval` between.
 // Asks once more at the limit, so that a slow pause never costs the last look.
 bool waitFor(Clock& clock, double limit, double interval, const std::function<bool()>& done);
+
+struct Expansion {
+    ElementPtr row; // the item's row; null when it did not come
+    std::string problem;
+};
+// Opens the list's folder row until it lists the item's row, waiting at most `limit` seconds:
+// sets AXDisclosing on the row, then presses its disclosure triangle when the row refuses the
+// attribute, or takes it and neither lists the item within `settle` seconds nor says it is open
+// (a press would close what is opening). `list` reads the list anew each time.
+Expansion expandTo(const std::function<ElementPtr()>& list, const EntryName& folder,
+                   const EntryName& item, Clock& clock, double limit, double settle = 3);
 
 // A menu that can be opened and closed again, such as Finder's context menu.
 class MenuSource {

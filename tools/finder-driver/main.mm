@@ -3,13 +3,15 @@
 //
 //   lemvora-finder-driver probe
 //       prints whether this process is trusted for Accessibility (AXIsProcessTrusted); exits 0
-//   lemvora-finder-driver menu --folder DIR [--item NAME] --entry TITLE
-//                              (--expect FILE | --expect-app | --expect-alert TEXT) [--timeout S]
-//                              [--dump PREFIX]
+//   lemvora-finder-driver menu --folder DIR [[--expand FOLDER] --item NAME] --entry TITLE
+//                              (--expect FILE | --expect-app | --expect-alert TEXT)
+//                              [--target DIR] [--timeout S] [--dump PREFIX]
 //       opens a Finder window on DIR, shows the context menu of its background (or of its item
-//       NAME, selected), finds "Yeni Belge", opens its submenu, presses TITLE, then waits until
-//       FILE exists in the target folder and Finder shows it selected; or until Lemvora runs; or
-//       until an alert with TEXT and "Tamam" appears, and presses "Tamam". With --dump, keeps
+//       NAME, selected; with --expand, of the item NAME of DIR/FOLDER, its folder row opened in
+//       the list first), finds "Yeni Belge", opens its submenu, presses TITLE, then waits until
+//       FILE exists in the target folder (--target; DIR, or the item when there is one) and
+//       Finder shows it selected; or until Lemvora runs; or until an alert with TEXT and "Tamam"
+//       appears, and presses "Tamam". With --dump, keeps
 //       what Finder showed as accessibility trees (ElementTree.h's dump): PREFIX.window.txt, the
 //       case's window once found, again when a later step fails (all of Finder's windows when
 //       it never was found), and PREFIX.menu-N.txt, the Nth context menu opened
@@ -184,6 +186,16 @@ public:
         return rect;
     }
 
+    bool disclose() override {
+        // kAXErrorInvalidUIElement when the row is gone, kAXErrorAttributeUnsupported or
+        // kAXErrorIllegalArgument where it cannot be opened this way: refused. Not
+        // kAXErrorCannotComplete: the application may still be opening it (AXUIElement.h), and
+        // the wait after it looks.
+        const AXError error =
+            AXUIElementSetAttributeValue(ref_, kAXDisclosingAttribute, kCFBooleanTrue);
+        return error == kAXErrorSuccess || error == kAXErrorCannotComplete;
+    }
+
     void setTimeout(float seconds) {
         // kAXErrorInvalidUIElement when the element is gone; kAXErrorIllegalArgument for a
         // timeout that is not positive. Neither matters here: the calls after it fail alike.
@@ -316,7 +328,7 @@ CGPoint centre(const CGRect& r) {
     return CGPointMake(CGRectGetMidX(r), CGRectGetMidY(r));
 }
 
-// The role names the core compares with are the SDK's own.
+// The role and action names the core compares with or performs are the SDK's own.
 bool roleNamesMatchTheSdk() {
     const std::pair<const char*, CFStringRef> names[] = {
         {role::application, kAXApplicationRole},
@@ -337,10 +349,12 @@ bool roleNamesMatchTheSdk() {
         {role::list, kAXListRole},
         {role::popUpButton, kAXPopUpButtonRole},
         {role::menuButton, kAXMenuButtonRole},
+        {role::disclosureTriangle, kAXDisclosureTriangleRole},
+        {action::press, kAXPressAction},
     };
     for (const auto& [core, sdk] : names)
         if (utf8(sdk) != core) {
-            std::cerr << "role name " << core << " is " << utf8(sdk) << " in the SDK\n";
+            std::cerr << "the name " << core << " is " << utf8(sdk) << " in the SDK\n";
             return false;
         }
     return true;
@@ -496,6 +510,7 @@ std::string finderWindowAndSelection() {
 int menuCommand(const Options& options) {
     const std::string folder = withoutTrailingSlash(options.one("--folder"));
     const std::string itemName = options.one("--item");
+    const std::string opened = options.one("--expand");
     const std::string entry = options.one("--entry");
     const double timeout = timeoutOf(options);
     if (folder.empty() || entry.empty() ||
@@ -504,7 +519,18 @@ int menuCommand(const Options& options) {
         std::cerr << "menu: --folder, --entry and one of --expect, --expect-app, --expect-alert\n";
         return 2;
     }
-    const std::string target = itemName.empty() ? folder : folder + "/" + itemName;
+    if (!opened.empty() && itemName.empty()) {
+        std::cerr << "menu: --expand names the folder row that holds --item\n";
+        return 2;
+    }
+    // The item is in the folder, or in its folder row opened in the list.
+    const std::string item = itemName.empty() ? ""
+                             : opened.empty() ? folder + "/" + itemName
+                                              : folder + "/" + opened + "/" + itemName;
+    const std::string target = options.has("--target")
+                                   ? withoutTrailingSlash(options.one("--target"))
+                               : item.empty() ? folder
+                                              : item;
     const std::string dumpPrefix = options.one("--dump");
     auto keep = [&](const std::string& name, const Element& root, int depth) {
         if (dumpPrefix.empty())
@@ -523,11 +549,17 @@ int menuCommand(const Options& options) {
     std::vector<std::string> seen;
     std::shared_ptr<AXElement> finder;
     ElementPtr yeniBelge, submenu, entryItem;
-    // The rows that tell the case's list: its item's, or for the background every entry of the
-    // folder (none for an empty one), read before the menu adds one.
+    // The rows that tell the case's list: its item's (its folder row's when that is to be opened),
+    // or for the background every entry of the folder (none for an empty one), read before the
+    // menu adds one.
     std::vector<EntryName> wanted;
+    const EntryName openedEntry = opened.empty() ? EntryName{} : entryNamed(folder + "/" + opened),
+                    itemEntry = item.empty() ? EntryName{} : entryNamed(item);
     auto locate = [&] {
-        return findList(*finder, wanted, listDepth);
+        auto found = findList(*finder, wanted, listDepth);
+        if (found && !opened.empty())
+            found->row = rowWithin(*found->list(), openedEntry, itemEntry);
+        return found;
     };
     std::optional<FinderMenu> menuSource;
 
@@ -548,14 +580,14 @@ int menuCommand(const Options& options) {
                          "  set current view of w to list view\n"
                          "  set bounds of w to {60, 60, 960, 660}\n"
                          "end tell");
-             if (!itemName.empty())
-                 appleScript("tell application \"Finder\" to select (POSIX file " + quoted(target) +
-                             " as alias)");
          }},
-        {"the list view shows " + (itemName.empty() ? folder + "'s entries" : itemName),
+        {"the list view shows " + (itemName.empty() ? folder + "'s entries"
+                                   : opened.empty() ? itemName
+                                                    : opened),
          [&] {
-             wanted =
-                 itemName.empty() ? entriesOf(folder) : std::vector<EntryName>{entryNamed(target)};
+             wanted = item.empty()     ? entriesOf(folder)
+                      : opened.empty() ? std::vector<EntryName>{itemEntry}
+                                       : std::vector<EntryName>{openedEntry};
              std::optional<ListFound> found;
              if (!waitFor(clock, timeout, 0.25, [&] { return (found = locate()).has_value(); }))
                  throw StepFailure{
@@ -567,48 +599,71 @@ int menuCommand(const Options& options) {
              caseWindow = found->window();
              keep("window", *caseWindow, windowDumpDepth);
          }},
-        {"find \"Yeni Belge\" in the context menu" +
-             (itemName.empty() ? std::string(" of the background") : " of " + itemName),
-         [&] {
-             menuSource.emplace(finder, clock, locate, !itemName.empty(), keepMenu);
-             const Found found = findInMenu(*menuSource, clock, "Yeni Belge", timeout, 3);
-             seen = found.seen;
-             if (!found.menu && found.seen.empty())
-                 throw StepFailure{"no context menu opened (AXShowMenu and a right-click) within " +
-                                   std::to_string(int(timeout)) + " s"};
-             if (!found.item)
-                 throw StepFailure{"no item \"Yeni Belge\" in the context menu within " +
-                                   std::to_string(int(timeout)) + " s"};
-             yeniBelge = found.item;
-         }},
-        {"open the submenu of \"Yeni Belge\"",
-         [&] {
-             // Pressing an item with a submenu does nothing: the selection is moved onto it, by
-             // hovering, then by selecting it and the right arrow key.
-             if (const auto frame = ax(yeniBelge).cgFrame())
-                 postMouse(kCGEventMouseMoved, centre(*frame), kCGMouseButtonLeft);
-             auto entryShown = [&] {
-                 submenu = submenuOf(*yeniBelge);
-                 if (submenu)
-                     seen = titlesOf(*submenu);
-                 return submenu && (entryItem = findItem(*submenu, entry)) != nullptr;
-             };
-             if (!waitFor(clock, 2, 0.1, entryShown)) {
-                 ax(yeniBelge).select();
-                 postKey(keyRightArrow);
-                 if (!waitFor(clock, 5, 0.1, entryShown))
-                     throw StepFailure{"no entry \"" + entry + "\" in the submenu"};
-             }
-             menuSource->keep(); // with its submenu open
-         }},
-        {"press \"" + entry + "\"",
-         [&] {
-             ax(entryItem).setTimeout(2);
-             const AXError error = ax(entryItem).performAction(kAXPressAction);
-             if (error != kAXErrorSuccess && error != kAXErrorCannotComplete)
-                 throw StepFailure{"AXPress answered " + std::to_string(error)};
-         }},
     };
+    if (!opened.empty())
+        steps.push_back({"open " + opened + " in the list until it lists " + itemName, [&] {
+                             const Expansion done = expandTo(
+                                 [&] {
+                                     const auto found = findList(*finder, wanted, listDepth);
+                                     return found ? found->list() : nullptr;
+                                 },
+                                 openedEntry, itemEntry, clock, timeout);
+                             if (!done.row)
+                                 throw StepFailure{done.problem};
+                             keep("window", *caseWindow, windowDumpDepth);
+                         }});
+    // Selected once its row is listed: Finder may not select an item of a closed folder row.
+    if (!item.empty())
+        steps.push_back({"select " + itemName, [&] {
+                             appleScript("tell application \"Finder\" to select (POSIX file " +
+                                         quoted(item) + " as alias)");
+                         }});
+    steps.insert(
+        steps.end(),
+        {
+            {"find \"Yeni Belge\" in the context menu" +
+                 (itemName.empty() ? std::string(" of the background") : " of " + itemName),
+             [&] {
+                 menuSource.emplace(finder, clock, locate, !itemName.empty(), keepMenu);
+                 const Found found = findInMenu(*menuSource, clock, "Yeni Belge", timeout, 3);
+                 seen = found.seen;
+                 if (!found.menu && found.seen.empty())
+                     throw StepFailure{
+                         "no context menu opened (AXShowMenu and a right-click) within " +
+                         std::to_string(int(timeout)) + " s"};
+                 if (!found.item)
+                     throw StepFailure{"no item \"Yeni Belge\" in the context menu within " +
+                                       std::to_string(int(timeout)) + " s"};
+                 yeniBelge = found.item;
+             }},
+            {"open the submenu of \"Yeni Belge\"",
+             [&] {
+                 // Pressing an item with a submenu does nothing: the selection is moved onto it, by
+                 // hovering, then by selecting it and the right arrow key.
+                 if (const auto frame = ax(yeniBelge).cgFrame())
+                     postMouse(kCGEventMouseMoved, centre(*frame), kCGMouseButtonLeft);
+                 auto entryShown = [&] {
+                     submenu = submenuOf(*yeniBelge);
+                     if (submenu)
+                         seen = titlesOf(*submenu);
+                     return submenu && (entryItem = findItem(*submenu, entry)) != nullptr;
+                 };
+                 if (!waitFor(clock, 2, 0.1, entryShown)) {
+                     ax(yeniBelge).select();
+                     postKey(keyRightArrow);
+                     if (!waitFor(clock, 5, 0.1, entryShown))
+                         throw StepFailure{"no entry \"" + entry + "\" in the submenu"};
+                 }
+                 menuSource->keep(); // with its submenu open
+             }},
+            {"press \"" + entry + "\"",
+             [&] {
+                 ax(entryItem).setTimeout(2);
+                 const AXError error = ax(entryItem).performAction(kAXPressAction);
+                 if (error != kAXErrorSuccess && error != kAXErrorCannotComplete)
+                     throw StepFailure{"AXPress answered " + std::to_string(error)};
+             }},
+        });
     if (options.has("--expect")) {
         const std::string file = target + "/" + options.one("--expect");
         steps.push_back({"wait until " + file + " exists and Finder shows it selected", [&, file] {
@@ -748,10 +803,10 @@ int main(int argc, char** argv) {
             return menuCommand(*options);
         if (options && command == "window")
             return windowCommand(*options);
-        std::cerr << "usage: lemvora-finder-driver probe | menu --folder DIR [--item NAME] "
-                     "--entry TITLE (--expect FILE | --expect-app | --expect-alert TEXT) "
-                     "[--timeout S] [--dump PREFIX] | window [--press BUTTON] --text T... "
-                     "--title T... --button B... [--timeout S]\n";
+        std::cerr << "usage: lemvora-finder-driver probe | menu --folder DIR [[--expand FOLDER] "
+                     "--item NAME] --entry TITLE (--expect FILE | --expect-app | --expect-alert "
+                     "TEXT) [--target DIR] [--timeout S] [--dump PREFIX] | window [--press BUTTON] "
+                     "--text T... --title T... --button B... [--timeout S]\n";
         return 2;
     }
 }
