@@ -453,11 +453,13 @@ TEST(FinderDriver, TheNewFileMustBeSelectedInFindersFrontWindow) {
 
 TEST(FinderDriver, OptionsAreNamePairsOrFlags) {
     const auto options = parseOptions({"--title", "Metin Belgesi", "--expect-app", "--title", "Not",
-                                       "--folder", "/Volumes/USB Bellek Ş"},
+                                       "--entry", "Word Belgesi", "--folder",
+                                       "/Volumes/USB Bellek Ş", "--entry", "Metin Belgesi"},
                                       {"--expect-app"});
     ASSERT_TRUE(options);
     EXPECT_EQ(joined(options->all("--title")), "Metin Belgesi | Not");
     EXPECT_EQ(options->one("--folder"), "/Volumes/USB Bellek Ş");
+    EXPECT_EQ(options->one("--entry"), "Metin Belgesi"); // the last one given
     EXPECT_TRUE(options->has("--expect-app"));
     EXPECT_FALSE(options->has("--expect"));
     for (const std::vector<std::string>& wrong :
