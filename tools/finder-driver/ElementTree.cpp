@@ -392,9 +392,9 @@ std::optional<Frame> intersection(const Frame& a, const Frame& b) {
     return Frame{x, y, right - x, bottom - y};
 }
 
-// What shows of the list: the part of its frame inside each of its ancestors' frames (the scroll
+// What shows of the list: its frame cut to each of its ancestors' frames (the scroll
 // area's above all: the list reaches further down than it shows once it holds many rows).
-std::optional<Frame> shownPart(const ListFound& found) {
+std::optional<Frame> shownArea(const ListFound& found) {
     std::optional<Frame> shown;
     for (auto& element : found.path)
         if (const auto frame = element->frame()) {
@@ -408,16 +408,16 @@ std::optional<Frame> shownPart(const ListFound& found) {
 } // namespace
 
 Click rowClick(const ListFound& found, const Element& row) {
-    const auto shown = shownPart(found);
+    const auto shown = shownArea(found);
     const auto frame = row.frame();
-    const auto part = shown && frame ? intersection(*shown, *frame) : std::nullopt;
-    if (!part)
+    const auto visible = shown && frame ? intersection(*shown, *frame) : std::nullopt;
+    if (!visible)
         return {std::nullopt, "the row \"" + rowName(row) + "\" does not show in the list"};
-    return {Point{part->x + part->width / 2, part->y + part->height / 2}, ""};
+    return {Point{visible->x + visible->width / 2, visible->y + visible->height / 2}, ""};
 }
 
 Click backgroundClick(const ListFound& found) {
-    const auto shown = shownPart(found);
+    const auto shown = shownArea(found);
     if (!shown)
         return {std::nullopt, "the list has no frame on the screen"};
     double top = shown->y;
