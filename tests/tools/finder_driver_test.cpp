@@ -91,10 +91,11 @@ ElementPtr finderContextMenu() {
          item("Yeni Belge", {item("Metin Belgesi"), separator(), item("Markdown Belgesi")})});
 }
 
-// Finder with one window on the folder Belgeler in list view, as public scripts and window dumps
-// show it: the sidebar, an outline, in the first split group; the list, an outline too, one split
-// group deeper, its header a group; a row's name in the text field of its first cell. The views'
-// descriptions are localized: the tests name the outlines by them, the driver never.
+// Finder with one window on the folder Belgeler in list view, shaped as public scripts and window
+// dumps show it (the frames, levels and sidebar rows made up): the sidebar, an outline, in the
+// first split group; the list, an outline too, one split group deeper, its header a group; a
+// row's name in the text field of its first cell. A dump of a real run can stand in its place.
+// The views' descriptions are localized: the tests name the outlines by them, the driver never.
 const char finderDump[] = R"(AXApplication title="Finder"
   AXMenuBar
     AXMenuBarItem title="Dosya"
