@@ -1,38 +1,74 @@
 // The finder driver's item finding, waits and reading of the host window, over fake trees shaped
-// as AppKit's accessibility trees are (Finder's menus, the Lemvora window). The Mac side only
-// maps AXUIElementRef onto Element; what it decides is decided here.
+// as AppKit's accessibility trees are (Finder's window and menus, the Lemvora window), some
+// written as the driver's --dump writes them. The Mac side only maps AXUIElementRef onto Element;
+// what it decides is decided here.
 #include "ElementTree.h"
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <sstream>
+#include <stdexcept>
 
 using namespace lemvora::driver;
 
 namespace {
 
 struct Fake : Element {
-    std::string kind, name, text;
+    Attributes a;
     std::vector<ElementPtr> kids;
     std::vector<std::string> performed;
-    std::string role() const override { return kind; }
-    std::string title() const override { return name; }
-    std::string value() const override { return text; }
+    std::function<bool()> onDisclose; // none: AXDisclosing cannot be set
+    std::function<void()> onPerform;
+    std::string role() const override { return a.role; }
+    std::string title() const override { return a.title; }
+    std::string value() const override { return a.value; }
+    std::string subrole() const override { return a.subrole; }
+    std::string identifier() const override { return a.identifier; }
+    std::string description() const override { return a.description; }
+    std::optional<Frame> frame() const override { return a.frame; }
+    std::optional<int> disclosureLevel() const override { return a.level; }
+    std::optional<bool> disclosing() const override { return a.disclosing; }
     std::vector<ElementPtr> children() const override { return kids; }
     bool perform(const std::string& action) override {
         performed.push_back(action);
+        if (onPerform)
+            onPerform();
         return true;
     }
+    bool disclose() override { return onDisclose && onDisclose(); }
 };
 
 std::shared_ptr<Fake> node(std::string kind, std::string name = "",
                            std::vector<ElementPtr> kids = {}, std::string text = "") {
     auto e = std::make_shared<Fake>();
-    e->kind = std::move(kind);
-    e->name = std::move(name);
+    e->a.role = std::move(kind);
+    e->a.title = std::move(name);
     e->kids = std::move(kids);
-    e->text = std::move(text);
+    e->a.value = std::move(text);
     return e;
+}
+
+// The tree of a dump, such as one a Finder run kept: its first line's element.
+std::shared_ptr<Fake> fromDump(const std::string& text) {
+    const auto lines = parseDump(text);
+    if (!lines || lines->empty())
+        throw std::invalid_argument("no dump: " + text);
+    std::vector<std::shared_ptr<Fake>> open; // the last element at each depth
+    for (const auto& line : *lines) {
+        auto e = std::make_shared<Fake>();
+        e->a = line.attributes;
+        open.resize(static_cast<std::size_t>(line.depth));
+        if (!open.empty())
+            open.back()->kids.push_back(e);
+        open.push_back(e);
+    }
+    return open.front();
+}
+std::string dumped(const Element& root, int depth = 20) {
+    std::ostringstream out;
+    dumpTree(root, depth, out);
+    return out.str();
 }
 ElementPtr item(std::string name, std::vector<ElementPtr> submenu = {}) {
     if (submenu.empty())
@@ -53,6 +89,65 @@ ElementPtr finderContextMenu() {
         role::menu, "",
         {item("Yeni Klasör"), separator(), item("Metin Belgesi"), item("Bilgi Al"), separator(),
          item("Yeni Belge", {item("Metin Belgesi"), separator(), item("Markdown Belgesi")})});
+}
+
+// Finder with one window on the folder Belgeler in list view, shaped as public scripts and window
+// dumps show it (the frames, levels and sidebar rows made up): the sidebar, an outline, in the
+// first split group; the list, an outline too, one split group deeper, its header a group; a
+// row's name in the text field of its first cell. A dump of a real run can stand in its place.
+// The views' descriptions are localized: the tests name the outlines by them, the driver never.
+const char finderDump[] = R"(AXApplication title="Finder"
+  AXMenuBar
+    AXMenuBarItem title="Dosya"
+  AXWindow subrole="AXStandardWindow" title="Belgeler" id="FinderWindow" frame=60,60,900,600
+    AXButton subrole="AXCloseButton" frame=72,74,14,16
+    AXSplitGroup frame=60,112,900,548
+      AXScrollArea frame=60,112,180,548
+        AXOutline desc="sidebar" frame=60,112,180,548
+          AXRow subrole="AXOutlineRow" frame=60,120,180,28 level=0
+            AXCell
+              AXStaticText value="Sık Kullanılanlar"
+          AXRow subrole="AXOutlineRow" frame=60,148,180,28 level=1
+            AXCell
+              AXStaticText value="Belgeler"
+          AXRow subrole="AXOutlineRow" frame=60,176,180,28 level=1
+            AXCell
+              AXStaticText value="Alt"
+      AXSplitter
+      AXSplitGroup frame=241,112,719,548
+        AXScrollArea frame=241,112,719,548
+          AXOutline desc="list view" frame=241,112,719,548
+            AXGroup frame=241,112,719,24
+              AXButton title="Ad"
+            AXRow subrole="AXOutlineRow" frame=241,136,719,20 level=0 disclosing=false
+              AXCell
+                AXDisclosureTriangle value="0"
+                AXTextField value="Alt"
+              AXCell
+                AXStaticText value="Bugün 10:02"
+            AXRow subrole="AXOutlineRow" frame=241,156,719,20 level=0
+              AXCell
+                AXTextField value="Yeni Metin Belgesi 2.txt"
+            AXRow subrole="AXOutlineRow" frame=241,176,719,20 level=0
+              AXCell
+                AXTextField value="Yeni Metin Belgesi"
+            AXColumn
+    AXToolbar frame=60,60,900,52
+)";
+
+// The element described so (as only a test may find it).
+std::shared_ptr<Fake> described(const Fake& root, const std::string& description) {
+    for (auto& kid : root.kids) {
+        auto fake = std::static_pointer_cast<Fake>(kid);
+        if (fake->description() == description)
+            return fake;
+        if (auto found = described(*fake, description))
+            return found;
+    }
+    return nullptr;
+}
+std::shared_ptr<Fake> listView(const Fake& app) {
+    return described(app, "list view");
 }
 
 TEST(FinderDriver, FindsItemsByTitleAtTheirOwnLevelOnly) {
@@ -81,6 +176,27 @@ TEST(FinderDriver, TheContextMenuIsNeverOneOfTheMenuBarsNorASubmenu) {
         return node(role::window, "LemvoraE2E", std::move(kids));
     };
     const auto context = finderContextMenu();
+    // Finder's window with the menu under the list's outline (as a recorded right-click in list
+    // view has it), under the row it was shown on, or in column view under the column's list.
+    auto finder = [&](auto hang) {
+        auto app = fromDump(finderDump);
+        hang(*listView(*app));
+        return app;
+    };
+    auto columnView = [&](const char* under) {
+        auto app = fromDump(R"(AXApplication
+  AXWindow subrole="AXStandardWindow" title="Belgeler"
+    AXSplitGroup
+      AXSplitGroup
+        AXBrowser
+          AXScrollArea
+            AXScrollArea
+              AXList
+                AXGroup
+                  AXTextField value="Alt")");
+        std::static_pointer_cast<Fake>(findByRole(*app, under, "", 9))->kids.push_back(context);
+        return app;
+    };
     const struct {
         const char* what;
         ElementPtr app;
@@ -92,9 +208,24 @@ TEST(FinderDriver, TheContextMenuIsNeverOneOfTheMenuBarsNorASubmenu) {
         {"under the window",
          node(role::application, "Finder", {menuBar(), window({node("AXSplitGroup"), context})}),
          context},
+        {"under the list", finder([&](Fake& list) { list.kids.push_back(context); }), context},
+        {"under the row", finder([&](Fake& list) {
+             std::static_pointer_cast<Fake>(list.kids[2])->kids.push_back(context);
+         }),
+         context},
+        {"under a column's list", columnView(role::list), context},
+        {"under a column's item", columnView(role::group), context},
+        {"only a submenu",
+         finder([&](Fake& list) { list.kids.push_back(item("Yeni Belge", {item("Metin")})); }),
+         nullptr},
+        {"only a pop-up button's",
+         node(role::application, "Finder",
+              {window({node("AXToolbar", "", {node(role::popUpButton, "", {context})})})}),
+         nullptr},
+        {"deeper than that", columnView(role::textField), nullptr},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(openContextMenu(*c.app), c.expected) << c.what;
+        EXPECT_EQ(openContextMenu(*c.app, contextMenuDepth), c.expected) << c.what;
 }
 
 TEST(FinderDriver, FindsTheAlertsTextAndButtonWithinTheDepthAsked) {
@@ -323,14 +454,189 @@ TEST(FinderDriver, TheNewFileMustBeSelectedInFindersFrontWindow) {
 
 TEST(FinderDriver, OptionsAreNamePairsOrFlags) {
     const auto options = parseOptions({"--title", "Metin Belgesi", "--expect-app", "--title", "Not",
-                                       "--folder", "/Volumes/USB Bellek Ş"},
+                                       "--entry", "Word Belgesi", "--folder",
+                                       "/Volumes/USB Bellek Ş", "--entry", "Metin Belgesi"},
                                       {"--expect-app"});
     ASSERT_TRUE(options);
     EXPECT_EQ(joined(options->all("--title")), "Metin Belgesi | Not");
     EXPECT_EQ(options->one("--folder"), "/Volumes/USB Bellek Ş");
+    EXPECT_EQ(options->one("--entry"), "Metin Belgesi"); // the last one given
     EXPECT_TRUE(options->has("--expect-app"));
     EXPECT_FALSE(options->has("--expect"));
     for (const std::vector<std::string>& wrong :
          {std::vector<std::string>{"--folder"}, {"Belgeler"}, {"--entry", "a", "stray"}, {"--"}})
         EXPECT_FALSE(parseOptions(wrong, {"--expect-app"})) << joined(wrong);
+}
+
+TEST(FinderDriver, ADumpReadsBackAsTheTreeItWasWrittenFrom) {
+    const std::string dump =
+        R"(AXWindow subrole="AXStandardWindow" title="Belgeler" id="FinderWindow" frame=60,60,900,600
+  AXSplitGroup desc="list view"
+    AXRow subrole="AXOutlineRow" frame=60,120.5,900,20 level=1 disclosing=false
+      AXCell
+        AXTextField value="\"Alıntı\"\nikinci satır\\\t\x01"
+  -
+)";
+    const auto tree = fromDump(dump);
+    EXPECT_EQ(dumped(*tree), dump);
+    const auto row = tree->kids[0]->children()[0];
+    EXPECT_EQ(row->disclosureLevel(), 1);
+    EXPECT_EQ(row->frame()->y, 120.5);
+    EXPECT_EQ(row->children()[0]->children()[0]->value(), "\"Alıntı\"\nikinci satır\\\t\x01");
+    EXPECT_EQ(dumped(*tree, 1), "AXWindow subrole=\"AXStandardWindow\" title=\"Belgeler\" "
+                                "id=\"FinderWindow\" frame=60,60,900,600\n  AXSplitGroup "
+                                "desc=\"list view\"\n  -\n");
+    for (const char* wrong : {"  AXRow", "AXRow title=Belgeler", "AXRow title=\"a", "AXRow level=x",
+                              "AXRow frame=1,2,3", "AXRow title=\"\\q\""})
+        EXPECT_FALSE(parseDump(wrong)) << wrong;
+}
+
+TEST(FinderDriver, TheFileListIsTheListHoldingTheCasesRowsNeverTheSidebar) {
+    const EntryName alt{"Alt", ""}, second{"Yeni Metin Belgesi 2.txt", ""},
+        hidden{"Yeni Metin Belgesi.txt", "Yeni Metin Belgesi"};
+    auto emptied = fromDump(finderDump);
+    std::erase_if(listView(*emptied)->kids, [](auto& k) { return k->role() == role::row; });
+    auto expanded = fromDump(finderDump); // Alt open: belge.txt one level down, never top level
+    auto belge = fromDump(R"(AXRow level=1
+  AXCell
+    AXTextField value="belge.txt")");
+    listView(*expanded)->kids.insert(listView(*expanded)->kids.begin() + 2, belge);
+    const auto finder = fromDump(finderDump);
+    const struct {
+        const char* what;
+        std::shared_ptr<Fake> app;
+        std::vector<EntryName> wanted;
+        const char* row; // the first wanted's row name; null: no list
+    } cases[] = {
+        {"an item, the sidebar met first", finder, {alt}, "Alt"},
+        {"whole names: not the 2", finder, {{"Yeni Metin Belgesi", ""}}, "Yeni Metin Belgesi"},
+        {"shown without its extension", finder, {hidden}, "Yeni Metin Belgesi"},
+        {"a background: every entry", finder, {second, hidden, alt}, "Yeni Metin Belgesi 2.txt"},
+        {"an entry missing", finder, {alt, {"belge.txt", ""}}, nullptr},
+        {"a name the sidebar holds", finder, {{"Belgeler", ""}}, nullptr},
+        {"a prefix", finder, {{"Yeni Metin", ""}}, nullptr},
+        {"an empty folder", emptied, {}, ""},
+        {"an empty folder, the list not yet emptied", finder, {}, nullptr},
+        {"in an opened folder only", expanded, {{"belge.txt", ""}}, nullptr},
+    };
+    for (const auto& c : cases) {
+        const auto found = findList(*c.app, c.wanted, 8);
+        ASSERT_EQ(found.has_value(), c.row != nullptr) << c.what;
+        if (!found)
+            continue;
+        EXPECT_EQ(found->list()->description(), "list view") << c.what;
+        EXPECT_EQ(found->window()->title(), "Belgeler") << c.what;
+        EXPECT_EQ(found->row ? rowName(*found->row) : "", c.row) << c.what;
+    }
+    EXPECT_FALSE(findList(*finder, {alt}, 4)) << "the list is five levels down";
+}
+
+TEST(FinderDriver, ARightClickLandsOnItsRowOrBelowTheLastRowInsideTheList) {
+    // Finder's list shows from 112 (its header down to 136) to 660; its rows end at 196.
+    auto lastRow = [](Fake& list) {
+        return std::static_pointer_cast<Fake>(rowsOf(list).back());
+    };
+    const struct {
+        const char* what;
+        std::function<void(Fake&)> change;
+        std::optional<double> y; // none: no room, a step failure
+    } cases[] = {
+        {"below the last row", [](Fake&) {}, (196 + 660) / 2.0},
+        {"an empty folder: below the header",
+         [](Fake& list) {
+             std::erase_if(list.kids, [](auto& kid) { return kid->role() == role::row; });
+         },
+         (136 + 660) / 2.0},
+        {"a list longer than it shows", [](Fake& list) { list.a.frame->height = 2000; },
+         (196 + 660) / 2.0},
+        {"rows down to its bottom", [&](Fake& list) { lastRow(list)->a.frame->y = 640; }, {}},
+        {"rows to a few pixels above it", [&](Fake& list) { lastRow(list)->a.frame->y = 634; }, {}},
+    };
+    for (const auto& c : cases) {
+        const auto app = fromDump(finderDump);
+        c.change(*listView(*app));
+        const auto found =
+            findList(*app, {}, 8) ? findList(*app, {}, 8) : findList(*app, {{"Alt", ""}}, 8);
+        const Click click = backgroundClick(*found);
+        ASSERT_EQ(click.at.has_value(), c.y.has_value()) << c.what << ": " << click.problem;
+        if (click.at) {
+            EXPECT_EQ(click.at->x, 241 + 719 / 2.0) << c.what;
+            EXPECT_EQ(click.at->y, *c.y) << c.what;
+        }
+    }
+
+    const auto app = fromDump(finderDump);
+    const auto found = findList(*app, {{"Yeni Metin Belgesi", ""}}, 8);
+    auto row = std::static_pointer_cast<Fake>(found->row);
+    EXPECT_EQ(rowClick(*found, *row).at->y, 186);
+    row->a.frame->y = 650; // half of it shows
+    EXPECT_EQ(rowClick(*found, *row).at->y, 655);
+    row->a.frame->y = 700;
+    EXPECT_EQ(rowClick(*found, *row).problem,
+              "the row \"Yeni Metin Belgesi\" does not show in the list");
+}
+
+// Finder's list with a belge.txt of its own and the folder Alt closed, and the rows it lists once
+// Alt is opened (after Alt's, one level deeper): Alt's own, then the folder Başka and its own.
+struct OpeningList : Fake {
+    const FakeClock& clock;
+    double opensAt = 1e9;
+    std::vector<ElementPtr> inside;
+    explicit OpeningList(const FakeClock& c) : clock(c) {}
+    std::vector<ElementPtr> children() const override {
+        auto rows = kids;
+        if (clock.t >= opensAt)
+            rows.insert(rows.begin() + 3, inside.begin(), inside.end()); // the header, belge, Alt
+        return rows;
+    }
+};
+std::shared_ptr<Fake> row(const std::string& name, int level) {
+    return fromDump("AXRow level=" + std::to_string(level) +
+                    "\n  AXCell\n    AXTextField value=\"" + name + "\"");
+}
+
+TEST(FinderDriver, AFolderRowIsOpenedUntilItListsTheItem) {
+    const EntryName alt{"Alt", ""}, belge{"belge.txt", "belge"};
+    const struct {
+        const char* what;
+        bool accepted, opens, pressOpens; // AXDisclosing taken; opening; the triangle's press
+        double after;                     // seconds from the opening to the rows
+        bool found, pressed;
+        const char* inAlt = "belge.txt";
+    } cases[] = {
+        {"AXDisclosing opens it", true, true, false, 0.5, true, false},
+        {"AXDisclosing refused: the triangle", false, false, true, 0.5, true, true},
+        {"AXDisclosing taken, no effect: the triangle", true, false, true, 0.5, true, true},
+        {"slow after AXDisclosing: no press to close it", true, true, true, 6, true, false},
+        {"neither opens it", false, false, false, 0, false, true},
+        {"the item only in the next folder", true, true, false, 0, false, false, "a.txt"},
+    };
+    for (const auto& c : cases) {
+        FakeClock clock;
+        auto list = std::make_shared<OpeningList>(clock);
+        list->a.role = role::outline;
+        list->kids = listView(*fromDump(finderDump))->kids; // the header, Alt, two files
+        list->kids.insert(list->kids.begin() + 1, row("belge.txt", 0));
+        const auto inAlt = row(c.inAlt, 1);
+        list->inside = {inAlt, row("Başka", 0), row("belge", 1)};
+        auto alt_ = std::static_pointer_cast<Fake>(list->kids[2]);
+        auto triangle = std::static_pointer_cast<Fake>(alt_->kids[0]->children()[0]);
+        auto open = [&, after = c.after] {
+            alt_->a.disclosing = true;
+            list->opensAt = clock.t + after;
+        };
+        alt_->onDisclose = [&, opens = c.opens, accepted = c.accepted] {
+            if (opens)
+                open();
+            return accepted;
+        };
+        triangle->onPerform = [&, opens = c.pressOpens] {
+            if (opens)
+                open();
+        };
+        const Expansion done = expandTo([&] { return list; }, alt, belge, clock, 10);
+        EXPECT_EQ(done.row, c.found ? inAlt : nullptr) << c.what << ": " << done.problem;
+        EXPECT_EQ(triangle->performed.size(), c.pressed ? 1u : 0u) << c.what;
+        EXPECT_LE(clock.t, 10 + 1e-9) << c.what;
+    }
 }

@@ -1,6 +1,9 @@
 #include "ElementTree.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <sstream>
 
 namespace lemvora::driver {
 
@@ -35,18 +38,22 @@ std::vector<std::string> titlesOf(const Element& menu) {
     return titles;
 }
 
-ElementPtr openContextMenu(const Element& application) {
-    // AppKit hangs an open context menu under the application; some versions under the window
-    // it was opened in. The menu bar's menus hang under its bar items, and submenus under their
-    // items: neither level is looked at.
+ElementPtr openContextMenu(const Element& application, int depth) {
+    // AppKit hangs an open context menu under the application, the window, or the element it was
+    // shown on (Finder's list view: its outline; its column view: the column's list). The menus
+    // that are not open context menus hang under the menu bar's items, under menu items
+    // (submenus), and under pop-up and menu buttons: none of those is looked into.
+    if (depth <= 0)
+        return nullptr;
     for (auto& child : application.children()) {
         const std::string kind = child->role();
         if (kind == role::menu)
             return child;
-        if (kind == role::window)
-            for (auto& inWindow : child->children())
-                if (inWindow->role() == role::menu)
-                    return inWindow;
+        if (kind == role::menuBar || kind == role::menuItem || kind == role::popUpButton ||
+            kind == role::menuButton)
+            continue;
+        if (auto menu = openContextMenu(*child, depth - 1))
+            return menu;
     }
     return nullptr;
 }
@@ -63,6 +70,369 @@ ElementPtr findByRole(const Element& root, const std::string& roleName, const st
             return found;
     }
     return nullptr;
+}
+
+Attributes attributesOf(const Element& element) {
+    return {element.role(),  element.subrole(),         element.title(),
+            element.value(), element.identifier(),      element.description(),
+            element.frame(), element.disclosureLevel(), element.disclosing()};
+}
+
+namespace {
+
+std::string escaped(const std::string& text) {
+    std::string out = "\"";
+    for (unsigned char c : text) {
+        if (c == '\\' || c == '"')
+            out += {'\\', static_cast<char>(c)};
+        else if (c == '\n')
+            out += "\\n";
+        else if (c == '\r')
+            out += "\\r";
+        else if (c == '\t')
+            out += "\\t";
+        else if (c < 0x20 || c == 0x7f) {
+            char hex[5];
+            std::snprintf(hex, sizeof hex, "\\x%02X", c);
+            out += hex;
+        } else
+            out += static_cast<char>(c);
+    }
+    return out + "\"";
+}
+
+std::string number(double value) {
+    std::ostringstream out;
+    out << value;
+    return out.str();
+}
+
+void dumpInto(const Element& element, int level, int depth, std::ostream& out) {
+    const Attributes a = attributesOf(element);
+    out << std::string(2 * level, ' ') << (a.role.empty() ? "-" : a.role);
+    const std::pair<const char*, const std::string*> texts[] = {
+        {"subrole", &a.subrole}, {"title", &a.title},      {"value", &a.value},
+        {"id", &a.identifier},   {"desc", &a.description},
+    };
+    for (const auto& [key, text] : texts)
+        if (!text->empty())
+            out << ' ' << key << '=' << escaped(*text);
+    if (a.frame)
+        out << " frame=" << number(a.frame->x) << ',' << number(a.frame->y) << ','
+            << number(a.frame->width) << ',' << number(a.frame->height);
+    if (a.level)
+        out << " level=" << *a.level;
+    if (a.disclosing)
+        out << " disclosing=" << (*a.disclosing ? "true" : "false");
+    out << '\n';
+    // The menu bar's menus are many, and never what a case looks at.
+    if (level < depth && a.role != role::menuBar)
+        for (auto& child : element.children())
+            dumpInto(*child, level + 1, depth, out);
+}
+
+// Reads a quoted text at `at`, moving past it; none when it is not one.
+std::optional<std::string> unescaped(const std::string& line, std::size_t& at) {
+    if (at >= line.size() || line[at] != '"')
+        return std::nullopt;
+    std::string text;
+    for (++at; at < line.size(); ++at) {
+        char c = line[at];
+        if (c == '"') {
+            ++at;
+            return text;
+        }
+        if (c == '\\') {
+            if (++at == line.size())
+                return std::nullopt;
+            c = line[at];
+            if (c == 'n')
+                c = '\n';
+            else if (c == 'r')
+                c = '\r';
+            else if (c == 't')
+                c = '\t';
+            else if (c == 'x') {
+                if (at + 2 >= line.size() ||
+                    !std::isxdigit(static_cast<unsigned char>(line[at + 1])) ||
+                    !std::isxdigit(static_cast<unsigned char>(line[at + 2])))
+                    return std::nullopt;
+                c = static_cast<char>(std::stoi(line.substr(at + 1, 2), nullptr, 16));
+                at += 2;
+            } else if (c != '\\' && c != '"')
+                return std::nullopt;
+        }
+        text += c;
+    }
+    return std::nullopt;
+}
+
+std::optional<DumpLine> parseLine(const std::string& line) {
+    DumpLine parsed;
+    std::size_t at = line.find_first_not_of(' ');
+    if (at == std::string::npos || at % 2 != 0)
+        return std::nullopt;
+    parsed.depth = static_cast<int>(at / 2);
+    Attributes& a = parsed.attributes;
+    auto word = [&] {
+        const std::size_t end = std::min(line.find_first_of(" =", at), line.size());
+        std::string w = line.substr(at, end - at);
+        at = end;
+        return w;
+    };
+    a.role = word();
+    if (a.role == "-")
+        a.role.clear();
+    try {
+        while (at < line.size()) {
+            if (line[at++] != ' ')
+                return std::nullopt;
+            const std::string key = word();
+            if (at >= line.size() || line[at++] != '=')
+                return std::nullopt;
+            std::string* text = key == "subrole" ? &a.subrole
+                                : key == "title" ? &a.title
+                                : key == "value" ? &a.value
+                                : key == "id"    ? &a.identifier
+                                : key == "desc"  ? &a.description
+                                                 : nullptr;
+            if (text) {
+                const auto value = unescaped(line, at);
+                if (!value)
+                    return std::nullopt;
+                *text = *value;
+                continue;
+            }
+            const std::string value = word();
+            if (key == "level") {
+                a.level = std::stoi(value);
+            } else if (key == "disclosing" && (value == "true" || value == "false")) {
+                a.disclosing = value == "true";
+            } else if (key == "frame") {
+                Frame f;
+                char comma1 = 0, comma2 = 0, comma3 = 0;
+                std::istringstream in(value);
+                if (!(in >> f.x >> comma1 >> f.y >> comma2 >> f.width >> comma3 >> f.height) ||
+                    comma1 != ',' || comma2 != ',' || comma3 != ',' || !in.eof())
+                    return std::nullopt;
+                a.frame = f;
+            } else {
+                return std::nullopt;
+            }
+        }
+    } catch (const std::exception&) { // stoi on what is no number
+        return std::nullopt;
+    }
+    return parsed;
+}
+
+} // namespace
+
+void dumpTree(const Element& root, int depth, std::ostream& out) {
+    dumpInto(root, 0, depth, out);
+}
+
+std::optional<std::vector<DumpLine>> parseDump(const std::string& text) {
+    std::vector<DumpLine> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        if (line.find_first_not_of(' ') == std::string::npos)
+            continue;
+        const auto parsed = parseLine(line);
+        // A child is one level below the line before it, at most.
+        if (!parsed || parsed->depth > (lines.empty() ? 0 : lines.back().depth + 1))
+            return std::nullopt;
+        lines.push_back(*parsed);
+    }
+    return lines;
+}
+
+bool EntryName::matches(const std::string& rowName) const {
+    return !rowName.empty() && (rowName == name || rowName == shown);
+}
+
+std::vector<ElementPtr> rowsOf(const Element& list) {
+    auto kids = list.children();
+    if (list.role() != role::list)
+        std::erase_if(kids, [](const ElementPtr& kid) { return kid->role() != role::row; });
+    return kids;
+}
+
+std::string rowName(const Element& row) {
+    // A browser column's item is its own cell.
+    auto cells = row.role() == role::row ? row.children() : std::vector<ElementPtr>{};
+    const Element& cell = cells.empty() ? row : *cells.front();
+    std::string text;
+    for (auto& kid : cell.children()) {
+        const std::string kind = kid->role();
+        if (kind == role::textField)
+            return kid->value();
+        if (kind == role::staticText && text.empty())
+            text = kid->value();
+    }
+    return text;
+}
+
+namespace {
+
+// A list's top-level rows holding these entries: the first one's row, or null with none wanted;
+// none when one is missing (or, with none wanted, when the list has rows).
+std::optional<ElementPtr> holding(const Element& list, const std::vector<EntryName>& wanted) {
+    std::vector<std::pair<std::string, ElementPtr>> named;
+    for (auto& row : rowsOf(list))
+        if (row->disclosureLevel().value_or(0) == 0)
+            named.emplace_back(rowName(*row), row);
+    if (wanted.empty())
+        return named.empty() ? std::optional<ElementPtr>(nullptr) : std::nullopt;
+    ElementPtr first;
+    for (const auto& entry : wanted) {
+        const auto at = std::find_if(named.begin(), named.end(),
+                                     [&](const auto& row) { return entry.matches(row.first); });
+        if (at == named.end())
+            return std::nullopt;
+        if (!first)
+            first = at->second;
+    }
+    return first;
+}
+
+bool findListIn(std::vector<ElementPtr>& path, const std::vector<EntryName>& wanted, int depth,
+                bool inBrowser, std::optional<ListFound>& found) {
+    const Element& element = *path.back();
+    const std::string kind = element.role();
+    if (kind == role::outline || kind == role::table || (kind == role::list && inBrowser)) {
+        if (auto row = holding(element, wanted))
+            found = ListFound{path, *row};
+        return found.has_value(); // a list's rows hold no other list
+    }
+    if (depth == 0 || kind == role::menuBar || kind == role::menu)
+        return false;
+    for (auto& child : element.children()) {
+        path.push_back(child);
+        if (findListIn(path, wanted, depth - 1, inBrowser || kind == role::browser, found))
+            return true;
+        path.pop_back();
+    }
+    return false;
+}
+
+} // namespace
+
+std::optional<ListFound> findList(const Element& application, const std::vector<EntryName>& wanted,
+                                  int depth) {
+    std::optional<ListFound> found;
+    for (auto& window : application.children())
+        if (window->role() == role::window) {
+            std::vector<ElementPtr> path{window};
+            if (findListIn(path, wanted, depth - 1, false, found))
+                break;
+        }
+    return found;
+}
+
+ElementPtr rowWithin(const Element& list, const EntryName& folder, const EntryName& item) {
+    std::optional<int> folderLevel;
+    for (auto& row : rowsOf(list)) {
+        const int level = row->disclosureLevel().value_or(0);
+        if (!folderLevel) {
+            if (level == 0 && folder.matches(rowName(*row)))
+                folderLevel = level;
+        } else if (level <= *folderLevel) {
+            return nullptr; // past the folder's rows
+        } else if (level == *folderLevel + 1 && item.matches(rowName(*row))) {
+            return row;
+        }
+    }
+    return nullptr;
+}
+
+Expansion expandTo(const std::function<ElementPtr()>& list, const EntryName& folder,
+                   const EntryName& item, Clock& clock, double limit, double settle) {
+    const double end = clock.now() + limit;
+    Expansion done;
+    auto listed = [&] {
+        const auto current = list();
+        return current && (done.row = rowWithin(*current, folder, item)) != nullptr;
+    };
+    auto folderRow = [&]() -> ElementPtr {
+        if (const auto current = list())
+            for (auto& row : rowsOf(*current))
+                if (row->disclosureLevel().value_or(0) == 0 && folder.matches(rowName(*row)))
+                    return row;
+        return nullptr;
+    };
+    if (listed()) // Finder keeps a folder open in its list from one window to the next
+        return done;
+    auto row = folderRow();
+    if (!row)
+        return {nullptr, "no row \"" + folder.name + "\" in the list"};
+    if (row->disclose() && waitFor(clock, std::min(settle, limit), 0.25, listed))
+        return done;
+    row = folderRow();
+    if (row && row->disclosing() != true) {
+        const auto triangle = findByRole(*row, role::disclosureTriangle, "", 1); // in a cell
+        if (!triangle || !triangle->perform(action::press))
+            return {nullptr, "the row \"" + folder.name +
+                                 "\" takes neither AXDisclosing nor a press of a disclosure "
+                                 "triangle"};
+    }
+    if (waitFor(clock, std::max(0.0, end - clock.now()), 0.25, listed))
+        return done;
+    return {nullptr, "no row \"" + item.name + "\" in \"" + folder.name + "\" within " +
+                         number(limit) + " s"};
+}
+
+namespace {
+
+std::optional<Frame> intersection(const Frame& a, const Frame& b) {
+    const double x = std::max(a.x, b.x), y = std::max(a.y, b.y);
+    const double right = std::min(a.right(), b.right()), bottom = std::min(a.bottom(), b.bottom());
+    if (right <= x || bottom <= y)
+        return std::nullopt;
+    return Frame{x, y, right - x, bottom - y};
+}
+
+// What shows of the list: its frame cut to each of its ancestors' frames (the scroll
+// area's above all: the list reaches further down than it shows once it holds many rows).
+std::optional<Frame> shownArea(const ListFound& found) {
+    std::optional<Frame> shown;
+    for (auto& element : found.path)
+        if (const auto frame = element->frame()) {
+            shown = shown ? intersection(*shown, *frame) : frame;
+            if (!shown)
+                return std::nullopt;
+        }
+    return shown;
+}
+
+} // namespace
+
+Click rowClick(const ListFound& found, const Element& row) {
+    const auto shown = shownArea(found);
+    const auto frame = row.frame();
+    const auto visible = shown && frame ? intersection(*shown, *frame) : std::nullopt;
+    if (!visible)
+        return {std::nullopt, "the row \"" + rowName(row) + "\" does not show in the list"};
+    return {Point{visible->x + visible->width / 2, visible->y + visible->height / 2}, ""};
+}
+
+Click backgroundClick(const ListFound& found) {
+    const auto shown = shownArea(found);
+    if (!shown)
+        return {std::nullopt, "the list has no frame on the screen"};
+    double top = shown->y;
+    for (auto& child : found.list()->children())
+        if (child->role() == role::row || child->role() == role::group)
+            if (const auto frame = child->frame())
+                top = std::max(top, frame->bottom());
+    // A few pixels off each edge: a row's or the list's edge is not its background.
+    constexpr double least = 8;
+    if (shown->bottom() - top < least)
+        return {
+            std::nullopt,
+            "no room below the list's last row to right-click its background: the rows end at y " +
+                number(top) + ", the list shows down to " + number(shown->bottom())};
+    return {Point{shown->x + shown->width / 2, (top + shown->bottom()) / 2}, ""};
 }
 
 bool waitFor(Clock& clock, double limit, double interval, const std::function<bool()>& done) {

@@ -1,7 +1,8 @@
 // The finder driver's portable core: a small view of an accessibility element, and what the
 // driver does with a tree of them (find a menu's item by title, a submenu, the open context menu,
-// the host window's texts, rows and buttons), with waits whose clock is handed in. The Mac side
-// (main.mm) implements Element over AXUIElementRef; tests implement it over fake trees.
+// the host window's texts, rows and buttons), with waits whose clock is handed in, and a tree's
+// dump as text. The Mac side (main.mm) implements Element over AXUIElementRef; tests implement
+// it over fake trees, some read back from such dumps.
 #pragma once
 
 #include <functional>
@@ -21,6 +22,8 @@ inline constexpr char window[] = "AXWindow";
 inline constexpr char menuBar[] = "AXMenuBar";
 inline constexpr char menu[] = "AXMenu";
 inline constexpr char menuItem[] = "AXMenuItem";
+inline constexpr char popUpButton[] = "AXPopUpButton";
+inline constexpr char menuButton[] = "AXMenuButton";
 inline constexpr char button[] = "AXButton";
 inline constexpr char staticText[] = "AXStaticText";
 inline constexpr char textField[] = "AXTextField";
@@ -28,18 +31,44 @@ inline constexpr char scrollArea[] = "AXScrollArea";
 inline constexpr char table[] = "AXTable";
 inline constexpr char outline[] = "AXOutline";
 inline constexpr char row[] = "AXRow";
+inline constexpr char cell[] = "AXCell";
+inline constexpr char group[] = "AXGroup";
+inline constexpr char browser[] = "AXBrowser";
+inline constexpr char list[] = "AXList";
+inline constexpr char disclosureTriangle[] = "AXDisclosureTriangle";
 } // namespace role
+
+// The actions the core performs, as AXActionConstants.h spells them; checked as the role names.
+namespace action {
+inline constexpr char press[] = "AXPress";
+} // namespace action
+
+// Position and size in screen coordinates, the origin top left (as AXPosition and AXSize).
+struct Frame {
+    double x = 0, y = 0, width = 0, height = 0;
+    double bottom() const { return y + height; }
+    double right() const { return x + width; }
+};
 
 class Element {
 public:
     virtual ~Element() = default;
-    // Empty when the element has no such attribute, or is gone.
+    // Empty (or none) when the element has no such attribute, or is gone.
     virtual std::string role() const = 0;
     virtual std::string title() const = 0;
-    virtual std::string value() const = 0; // a text's value; empty for other kinds
+    virtual std::string value() const = 0; // a text's value, a number's as text; else empty
+    virtual std::string subrole() const { return ""; }
+    virtual std::string identifier() const { return ""; }
+    virtual std::string description() const { return ""; }
+    virtual std::optional<Frame> frame() const { return std::nullopt; }
+    // An outline row's depth (0 at the top level), and whether it shows the rows it holds.
+    virtual std::optional<int> disclosureLevel() const { return std::nullopt; }
+    virtual std::optional<bool> disclosing() const { return std::nullopt; }
     virtual std::vector<std::shared_ptr<Element>> children() const = 0;
     // Whether the element accepted the action ("AXPress", "AXShowMenu", ...).
     virtual bool perform(const std::string& action) = 0;
+    // Whether the row accepted AXDisclosing set to true.
+    virtual bool disclose() { return false; }
 };
 using ElementPtr = std::shared_ptr<Element>;
 
@@ -51,13 +80,85 @@ ElementPtr findItem(const Element& menu, const std::string& title);
 ElementPtr submenuOf(const Element& item);
 // The titles of a menu's items, a separator as "—".
 std::vector<std::string> titlesOf(const Element& menu);
-// An open context menu: a menu that is a child of the application or of one of its windows,
-// never one of the menu bar's nor an item's submenu. Null when none is open.
-ElementPtr openContextMenu(const Element& application);
+// An open context menu: a menu under the application, under one of its windows, or under an
+// element of a window (the list, or the row it was shown on), no more than `depth` levels below
+// the application; never one of the menu bar's, nor an item's submenu, nor a pop-up or menu
+// button's menu. Null when none is open.
+ElementPtr openContextMenu(const Element& application, int depth);
+// Deep enough for a menu under an item of a column view's list, eight levels down.
+inline constexpr int contextMenuDepth = 9;
 // Depth-first, the first element with this role whose value (or title) is `text`, looking no
 // deeper than `depth` levels; with an empty text, the first of that role.
 ElementPtr findByRole(const Element& root, const std::string& roleName, const std::string& text,
                       int depth);
+
+// What a dump line holds of an element.
+struct Attributes {
+    std::string role, subrole, title, value, identifier, description;
+    std::optional<Frame> frame;
+    std::optional<int> level;
+    std::optional<bool> disclosing;
+};
+Attributes attributesOf(const Element& element);
+
+// A tree as text, to read what an application showed and to paste it back as a test's fake: one
+// element a line, indented two spaces a level, `depth` levels below `root` at most, a menu bar
+// without its menus. A line is the role ("-" for none), then only the attributes it has:
+//   AXRow subrole="AXOutlineRow" frame=60,120,900,20 level=0 disclosing=false
+// with subrole=, title=, value=, id= and desc= quoted as C strings (\\, \", \n, \r, \t, \xHH).
+void dumpTree(const Element& root, int depth, std::ostream& out);
+struct DumpLine {
+    int depth = 0;
+    Attributes attributes;
+};
+// A dump's lines back; none when one of them is not a dump's.
+std::optional<std::vector<DumpLine>> parseDump(const std::string& text);
+
+// A folder's entry as a list may name it: its file name, or the name Finder shows (a display name,
+// the extension hidden). Both are whole names: "Metin Belgesi" is not "Metin Belgesi 2".
+struct EntryName {
+    std::string name, shown;
+    bool matches(const std::string& rowName) const;
+};
+// The rows of a list: an outline's or table's rows, or the items of a browser column's list.
+std::vector<ElementPtr> rowsOf(const Element& list);
+// A row's name: the text in its first cell ("text field 1 of UI element 1 of row N").
+std::string rowName(const Element& row);
+
+struct ListFound {
+    std::vector<ElementPtr> path; // from the window down to the list, both included
+    ElementPtr row;               // the first wanted entry's row; null with none wanted
+    const ElementPtr& window() const { return path.front(); }
+    const ElementPtr& list() const { return path.back(); }
+};
+// The list of a folder's files in the application's windows: the outline, table or browser
+// column whose top-level rows include every entry wanted; with none wanted (an empty folder), a
+// list without rows. Found by what it holds, never by its place: a Finder window's sidebar is an
+// outline too, met first, and the views' descriptions are localized. None when there is none
+// `depth` levels below the application.
+std::optional<ListFound> findList(const Element& application, const std::vector<EntryName>& wanted,
+                                  int depth);
+
+// An outline lists the rows of an opened folder as its own rows, after the folder's and one
+// level deeper. The row named `item` among those the top-level row `folder` holds: after it and
+// before the next row no deeper than it. Null when it is not listed (yet).
+ElementPtr rowWithin(const Element& list, const EntryName& folder, const EntryName& item);
+
+// Where a right-click goes, in screen coordinates; none, with the reason, when nowhere fits.
+struct Point {
+    double x = 0, y = 0;
+};
+struct Click {
+    std::optional<Point> at;
+    std::string problem;
+};
+// On a row of the list: its middle, where it shows (inside the frames from the window down to
+// the list).
+Click rowClick(const ListFound& found, const Element& row);
+// On the list's background: in the middle of the gap below its last row (and its column header)
+// and above the bottom of what shows of the list. None when the rows leave no gap: a click there
+// would land on a row, or on the header.
+Click backgroundClick(const ListFound& found);
 
 // The time the driver waits by. main.mm's pauses really; the tests' only moves a number on.
 class Clock {
@@ -70,6 +171,17 @@ public:
 // Asks `done` until it answers true or `limit` seconds have passed, pausing `interval` between.
 // Asks once more at the limit, so that a slow pause never costs the last look.
 bool waitFor(Clock& clock, double limit, double interval, const std::function<bool()>& done);
+
+struct Expansion {
+    ElementPtr row; // the item's row; null when it did not come
+    std::string problem;
+};
+// Opens the list's folder row until it lists the item's row, waiting at most `limit` seconds:
+// sets AXDisclosing on the row, then presses its disclosure triangle when the row refuses the
+// attribute, or takes it and neither lists the item within `settle` seconds nor says it is open
+// (a press would close what is opening). `list` reads the list anew each time.
+Expansion expandTo(const std::function<ElementPtr()>& list, const EntryName& folder,
+                   const EntryName& item, Clock& clock, double limit, double settle = 3);
 
 // A menu that can be opened and closed again, such as Finder's context menu.
 class MenuSource {

@@ -3,12 +3,18 @@
 //
 //   lemvora-finder-driver probe
 //       prints whether this process is trusted for Accessibility (AXIsProcessTrusted); exits 0
-//   lemvora-finder-driver menu --folder DIR [--item NAME] --entry TITLE
-//                              (--expect FILE | --expect-app | --expect-alert TEXT) [--timeout S]
+//   lemvora-finder-driver menu --folder DIR [[--expand FOLDER] --item NAME] --entry TITLE
+//                              (--expect FILE | --expect-app | --expect-alert TEXT)
+//                              [--target DIR] [--timeout S] [--dump PREFIX]
 //       opens a Finder window on DIR, shows the context menu of its background (or of its item
-//       NAME, selected), finds "Yeni Belge", opens its submenu, presses TITLE, then waits until
-//       FILE exists in the target folder and Finder shows it selected; or until Lemvora runs; or
-//       until an alert with TEXT and "Tamam" appears, and presses "Tamam"
+//       NAME, selected; with --expand, of the item NAME of DIR/FOLDER, its folder row opened in
+//       the list first), finds "Yeni Belge", opens its submenu, presses TITLE, then waits until
+//       FILE exists in the target folder (--target; DIR, or the item when there is one) and
+//       Finder shows it selected; or until Lemvora runs; or until an alert with TEXT and "Tamam"
+//       appears, and presses "Tamam". With --dump, keeps
+//       what Finder showed as accessibility trees (ElementTree.h's dump): PREFIX.window.txt, the
+//       case's window once found, again when a later step fails (all of Finder's windows when
+//       it never was found), and PREFIX.menu-N.txt, the Nth context menu opened
 //   lemvora-finder-driver window [--press BUTTON] --text T... --title T... --button B...
 //                                [--timeout S]
 //       reads Lemvora's window (after pressing BUTTON): the texts in this order, the table's
@@ -26,6 +32,7 @@
 #import <AppKit/AppKit.h>
 #import <ApplicationServices/ApplicationServices.h>
 #include <libproc.h>
+#include <sys/stat.h>
 
 #include "ElementTree.h"
 
@@ -33,6 +40,8 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <iostream>
 #include <optional>
 #include <thread>
@@ -68,23 +77,49 @@ public:
 
     AXUIElementRef ref() const { return ref_; }
 
+    // A string's text, a number's as text ("1", "0.5"); "" for values of other types.
     std::string attribute(CFStringRef name) const {
-        CFTypeRef value = nullptr;
-        // kAXErrorInvalidUIElement when the element is gone (a closed menu's item, a closed
-        // window); kAXErrorNoValue or kAXErrorAttributeUnsupported when it has no such
-        // attribute; kAXErrorCannotComplete when the application did not answer in time. Each
-        // reads as "".
-        if (AXUIElementCopyAttributeValue(ref_, name, &value) != kAXErrorSuccess || !value)
+        CFTypeRef value = copy(name);
+        if (!value)
             return "";
         std::string text;
         if (CFGetTypeID(value) == CFStringGetTypeID())
             text = utf8(static_cast<CFStringRef>(value));
+        else if (CFGetTypeID(value) == CFNumberGetTypeID())
+            text = utf8([(__bridge NSNumber*)value stringValue]);
         CFRelease(value);
         return text;
     }
     std::string role() const override { return attribute(kAXRoleAttribute); }
     std::string title() const override { return attribute(kAXTitleAttribute); }
     std::string value() const override { return attribute(kAXValueAttribute); }
+    std::string subrole() const override { return attribute(kAXSubroleAttribute); }
+    std::string identifier() const override { return attribute(kAXIdentifierAttribute); }
+    std::string description() const override { return attribute(kAXDescriptionAttribute); }
+
+    std::optional<int> disclosureLevel() const override {
+        CFTypeRef value = copy(kAXDisclosureLevelAttribute);
+        std::optional<int> level;
+        int number = 0;
+        if (value && CFGetTypeID(value) == CFNumberGetTypeID() &&
+            CFNumberGetValue(static_cast<CFNumberRef>(value), kCFNumberIntType, &number))
+            level = number;
+        if (value)
+            CFRelease(value);
+        return level;
+    }
+    std::optional<bool> disclosing() const override {
+        CFTypeRef value = copy(kAXDisclosingAttribute);
+        std::optional<bool> shown;
+        // A CFBoolean, or a number as some applications answer.
+        if (value && CFGetTypeID(value) == CFBooleanGetTypeID())
+            shown = CFBooleanGetValue(static_cast<CFBooleanRef>(value));
+        else if (value && CFGetTypeID(value) == CFNumberGetTypeID())
+            shown = [(__bridge NSNumber*)value boolValue];
+        if (value)
+            CFRelease(value);
+        return shown;
+    }
 
     std::vector<ElementPtr> children() const override {
         std::vector<ElementPtr> kids;
@@ -119,9 +154,15 @@ public:
         return AXUIElementPerformAction(ref_, action);
     }
 
+    std::optional<Frame> frame() const override {
+        const auto r = cgFrame();
+        if (!r)
+            return std::nullopt;
+        return Frame{r->origin.x, r->origin.y, r->size.width, r->size.height};
+    }
     // Position and size in global screen coordinates (origin top left, as CGEvent's); none when
     // the element is gone (kAXErrorInvalidUIElement) or has no frame.
-    std::optional<CGRect> frame() const {
+    std::optional<CGRect> cgFrame() const {
         CFTypeRef position = nullptr, size = nullptr;
         std::optional<CGRect> rect;
         // Both: kAXErrorInvalidUIElement when the element is gone, kAXErrorNoValue or
@@ -145,6 +186,16 @@ public:
         return rect;
     }
 
+    bool disclose() override {
+        // kAXErrorInvalidUIElement when the row is gone, kAXErrorAttributeUnsupported or
+        // kAXErrorIllegalArgument where it cannot be opened this way: refused. Not
+        // kAXErrorCannotComplete: the application may still be opening it (AXUIElement.h), and
+        // the wait after it looks.
+        const AXError error =
+            AXUIElementSetAttributeValue(ref_, kAXDisclosingAttribute, kCFBooleanTrue);
+        return error == kAXErrorSuccess || error == kAXErrorCannotComplete;
+    }
+
     void setTimeout(float seconds) {
         // kAXErrorInvalidUIElement when the element is gone; kAXErrorIllegalArgument for a
         // timeout that is not positive. Neither matters here: the calls after it fail alike.
@@ -159,6 +210,17 @@ public:
     }
 
 private:
+    // The attribute's value, to release; null when there is none: kAXErrorInvalidUIElement when
+    // the element is gone (a closed menu's item, a closed window), kAXErrorNoValue or
+    // kAXErrorAttributeUnsupported when it has no such attribute, kAXErrorCannotComplete when
+    // the application did not answer in time.
+    CFTypeRef copy(CFStringRef name) const {
+        CFTypeRef value = nullptr;
+        if (AXUIElementCopyAttributeValue(ref_, name, &value) != kAXErrorSuccess)
+            return nullptr;
+        return value;
+    }
+
     AXUIElementRef ref_;
 };
 
@@ -266,19 +328,33 @@ CGPoint centre(const CGRect& r) {
     return CGPointMake(CGRectGetMidX(r), CGRectGetMidY(r));
 }
 
-// The role names the core compares with are the SDK's own.
+// The role and action names the core compares with or performs are the SDK's own.
 bool roleNamesMatchTheSdk() {
     const std::pair<const char*, CFStringRef> names[] = {
-        {role::application, kAXApplicationRole}, {role::window, kAXWindowRole},
-        {role::menuBar, kAXMenuBarRole},         {role::menu, kAXMenuRole},
-        {role::menuItem, kAXMenuItemRole},       {role::button, kAXButtonRole},
-        {role::staticText, kAXStaticTextRole},   {role::textField, kAXTextFieldRole},
-        {role::scrollArea, kAXScrollAreaRole},   {role::table, kAXTableRole},
-        {role::outline, kAXOutlineRole},         {role::row, kAXRowRole},
+        {role::application, kAXApplicationRole},
+        {role::window, kAXWindowRole},
+        {role::menuBar, kAXMenuBarRole},
+        {role::menu, kAXMenuRole},
+        {role::menuItem, kAXMenuItemRole},
+        {role::button, kAXButtonRole},
+        {role::staticText, kAXStaticTextRole},
+        {role::textField, kAXTextFieldRole},
+        {role::scrollArea, kAXScrollAreaRole},
+        {role::table, kAXTableRole},
+        {role::outline, kAXOutlineRole},
+        {role::row, kAXRowRole},
+        {role::cell, kAXCellRole},
+        {role::group, kAXGroupRole},
+        {role::browser, kAXBrowserRole},
+        {role::list, kAXListRole},
+        {role::popUpButton, kAXPopUpButtonRole},
+        {role::menuButton, kAXMenuButtonRole},
+        {role::disclosureTriangle, kAXDisclosureTriangleRole},
+        {action::press, kAXPressAction},
     };
     for (const auto& [core, sdk] : names)
         if (utf8(sdk) != core) {
-            std::cerr << "role name " << core << " is " << utf8(sdk) << " in the SDK\n";
+            std::cerr << "the name " << core << " is " << utf8(sdk) << " in the SDK\n";
             return false;
         }
     return true;
@@ -295,25 +371,49 @@ void requireTrust() {
                           "Accessibility API (see the job's TCC step)"};
 }
 
-// A Finder window with a list view, and the list (only windows are searched: the menu bar's
-// menus hold many more elements); none when there is none.
-std::pair<ElementPtr, ElementPtr> listIn(const Element& finder) {
-    for (auto& child : finder.children())
-        if (child->role() == role::window)
-            if (auto outline = findByRole(*child, role::outline, "", 8))
-                return {child, outline};
-    return {};
+// An entry of a folder as Finder's list may name it: its name, or the name Finder shows.
+EntryName entryNamed(const std::string& path) {
+    return {utf8(ns(fs::path(path).filename().string())),
+            utf8([NSFileManager.defaultManager displayNameAtPath:ns(path)])};
 }
 
-// Finder's context menu for the list view's background, or for one of its rows: AXShowMenu
-// first, and a synthesized right-click when no menu came of it.
+// The entries Finder lists of a folder: not those it hides (a name beginning with ".", the
+// hidden flag).
+std::vector<EntryName> entriesOf(const std::string& folder) {
+    std::vector<EntryName> entries;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(folder, error)) {
+        struct stat info {};
+        if (entry.path().filename().string().rfind('.', 0) == 0 ||
+            (lstat(entry.path().c_str(), &info) == 0 && (info.st_flags & UF_HIDDEN)))
+            continue;
+        entries.push_back(entryNamed(entry.path().string()));
+    }
+    return entries;
+}
+
+// Windows hold the list (the menu bar's menus hold many more elements): an outline five levels
+// down in list view, a browser column's list seven.
+constexpr int listDepth = 9;
+// A dump of the window reaches a column view's names and a menu's submenu hanging under the
+// list; a menu's, its submenu's items.
+constexpr int windowDumpDepth = 9, menuDumpDepth = 4;
+
+// Finder's context menu for the list's background, or for one of its rows: AXShowMenu first,
+// and a synthesized right-click when no menu came of it.
 class FinderMenu final : public MenuSource {
 public:
-    FinderMenu(std::shared_ptr<AXElement> finder, Clock& clock, std::string itemName)
-        : finder_(std::move(finder)), clock_(clock), itemName_(std::move(itemName)) {}
+    // `keep` is handed each menu opened, by its number from 1, to keep as it shows.
+    FinderMenu(std::shared_ptr<AXElement> finder, Clock& clock,
+               std::function<std::optional<ListFound>()> locate, bool forRow,
+               std::function<void(int, const Element&)> keep)
+        : finder_(std::move(finder)), clock_(clock), locate_(std::move(locate)), forRow_(forRow),
+          keep_(std::move(keep)) {}
 
     ElementPtr open() override {
-        const ElementPtr target = target_();
+        // Found anew each time: Finder may have replaced the elements since.
+        const auto found = locate_();
+        const ElementPtr target = !found ? nullptr : forRow_ ? found->row : found->list();
         if (!target)
             return nullptr;
         // AXShowMenu may keep the call until the menu closes, or answer an error although the
@@ -322,58 +422,56 @@ public:
         ax(target).performAction(kAXShowMenuAction);
         ElementPtr menu;
         auto menuOpen = [&] {
-            return (menu = openContextMenu(*finder_)) != nullptr;
+            return (menu = openContextMenu(*finder_, contextMenuDepth)) != nullptr;
         };
         if (waitFor(clock_, 2, 0.1, menuOpen))
-            return menu;
-        if (const auto point = clickPoint(target)) {
-            postMouse(kCGEventRightMouseDown, *point, kCGMouseButtonRight);
-            postMouse(kCGEventRightMouseUp, *point, kCGMouseButtonRight);
-        }
+            return opened(menu);
+        // On the row, or below the rows: a click elsewhere in the list opens another menu (the
+        // header's columns) or a row's; better none, and the step says why.
+        const Click click = forRow_ ? rowClick(*found, *target) : backgroundClick(*found);
+        if (!click.at)
+            throw StepFailure{"AXShowMenu opened no menu, and no right-click: " + click.problem};
+        const CGPoint point = CGPointMake(click.at->x, click.at->y);
+        postMouse(kCGEventRightMouseDown, point, kCGMouseButtonRight);
+        postMouse(kCGEventRightMouseUp, point, kCGMouseButtonRight);
         waitFor(clock_, 2, 0.1, menuOpen);
-        return menu;
+        return opened(menu);
+    }
+
+    // The menu last opened, as it shows now, while it is open.
+    void keep() {
+        // A menu that closed is gone: its role reads empty.
+        if (menu_ && !menu_->role().empty())
+            keep_(openings_, *menu_);
     }
 
     void close() override {
-        if (const auto menu = openContextMenu(*finder_))
+        keep();
+        auto closed = [&] {
+            return openContextMenu(*finder_, contextMenuDepth) == nullptr;
+        };
+        if (const auto menu = openContextMenu(*finder_, contextMenuDepth))
             ax(menu).performAction(kAXCancelAction);
-        if (openContextMenu(*finder_))
+        // Escape closes one menu at a time: an open submenu takes one more.
+        for (int i = 0; i < 3 && !waitFor(clock_, 0.7, 0.1, closed); ++i)
             postKey(keyEscape);
-        waitFor(clock_, 2, 0.1, [&] { return openContextMenu(*finder_) == nullptr; });
+        waitFor(clock_, 1, 0.1, closed);
     }
 
 private:
-    std::pair<ElementPtr, ElementPtr> list_() const { return listIn(*finder_); }
-    ElementPtr target_() const {
-        const auto outline = list_().second;
-        if (!outline || itemName_.empty())
-            return outline;
-        for (auto& row : outline->children())
-            if (row->role() == role::row && (findByRole(*row, role::textField, itemName_, 3) ||
-                                             findByRole(*row, role::staticText, itemName_, 3)))
-                return row;
-        return nullptr;
-    }
-    // An item's middle; for the background, a spot of the list below its rows, inside the
-    // window (the list may reach further down than its scroll view shows).
-    std::optional<CGPoint> clickPoint(const ElementPtr& target) const {
-        auto frame = ax(target).frame();
-        if (!frame)
-            return std::nullopt;
-        if (!itemName_.empty())
-            return centre(*frame);
-        if (const auto window = list_().first)
-            if (const auto windowFrame = ax(window).frame())
-                frame = CGRectIntersection(*frame, *windowFrame);
-        // No overlap gives the null rect, whose coordinates are no point on the screen.
-        if (CGRectIsNull(*frame))
-            return std::nullopt;
-        return CGPointMake(CGRectGetMidX(*frame), CGRectGetMaxY(*frame) - 24);
+    ElementPtr opened(const ElementPtr& menu) {
+        if (menu)
+            ++openings_;
+        return menu_ = menu;
     }
 
     std::shared_ptr<AXElement> finder_;
     Clock& clock_;
-    std::string itemName_;
+    std::function<std::optional<ListFound>()> locate_;
+    bool forRow_;
+    std::function<void(int, const Element&)> keep_;
+    ElementPtr menu_;
+    int openings_ = 0;
 };
 
 // The alert the extension shows: a window of one of its processes (or Finder's) with the text
@@ -412,6 +510,7 @@ std::string finderWindowAndSelection() {
 int menuCommand(const Options& options) {
     const std::string folder = withoutTrailingSlash(options.one("--folder"));
     const std::string itemName = options.one("--item");
+    const std::string opened = options.one("--expand");
     const std::string entry = options.one("--entry");
     const double timeout = timeoutOf(options);
     if (folder.empty() || entry.empty() ||
@@ -420,11 +519,49 @@ int menuCommand(const Options& options) {
         std::cerr << "menu: --folder, --entry and one of --expect, --expect-app, --expect-alert\n";
         return 2;
     }
-    const std::string target = itemName.empty() ? folder : folder + "/" + itemName;
+    if (!opened.empty() && itemName.empty()) {
+        std::cerr << "menu: --expand names the folder row that holds --item\n";
+        return 2;
+    }
+    // The item is in the folder, or in its folder row opened in the list.
+    const std::string item = itemName.empty() ? ""
+                             : opened.empty() ? folder + "/" + itemName
+                                              : folder + "/" + opened + "/" + itemName;
+    const std::string target = options.has("--target")
+                                   ? withoutTrailingSlash(options.one("--target"))
+                               : item.empty() ? folder
+                                              : item;
+    const std::string dumpPrefix = options.one("--dump");
+    auto keep = [&](const std::string& name, const Element& root, int depth) {
+        if (dumpPrefix.empty())
+            return;
+        const std::string path = dumpPrefix + "." + name + ".txt";
+        std::ofstream out(path);
+        dumpTree(root, depth, out);
+        if (!out)
+            std::cerr << "could not write " << path << "\n";
+    };
+    auto keepMenu = [&](int number, const Element& menu) {
+        keep("menu-" + std::to_string(number), menu, menuDumpDepth);
+    };
+    ElementPtr caseWindow;
     RealClock clock;
     std::vector<std::string> seen;
     std::shared_ptr<AXElement> finder;
     ElementPtr yeniBelge, submenu, entryItem;
+    // The rows that tell the case's list: its item's (its folder row's when that is to be opened),
+    // or for the background every entry of the folder (none for an empty one), read before the
+    // menu adds one.
+    std::vector<EntryName> wanted;
+    const EntryName openedEntry = opened.empty() ? EntryName{} : entryNamed(folder + "/" + opened),
+                    itemEntry = item.empty() ? EntryName{} : entryNamed(item);
+    auto locate = [&] {
+        auto found = findList(*finder, wanted, listDepth);
+        if (found && !opened.empty())
+            found->row = rowWithin(*found->list(), openedEntry, itemEntry);
+        return found;
+    };
+    std::optional<FinderMenu> menuSource;
 
     std::vector<Step> steps{
         {"trust", requireTrust},
@@ -443,56 +580,90 @@ int menuCommand(const Options& options) {
                          "  set current view of w to list view\n"
                          "  set bounds of w to {60, 60, 960, 660}\n"
                          "end tell");
-             if (!itemName.empty())
-                 appleScript("tell application \"Finder\" to select (POSIX file " + quoted(target) +
-                             " as alias)");
-             const bool shown =
-                 waitFor(clock, timeout, 0.25, [&] { return listIn(*finder).second != nullptr; });
-             if (!shown)
-                 throw StepFailure{"no list view in Finder's windows within " +
-                                   std::to_string(int(timeout)) + " s"};
          }},
-        {"find \"Yeni Belge\" in the context menu" +
-             (itemName.empty() ? std::string(" of the background") : " of " + itemName),
+        {"the list view shows " + (itemName.empty() ? folder + "'s entries"
+                                   : opened.empty() ? itemName
+                                                    : opened),
          [&] {
-             FinderMenu source(finder, clock, itemName);
-             const Found found = findInMenu(source, clock, "Yeni Belge", timeout, 3);
-             seen = found.seen;
-             if (!found.menu && found.seen.empty())
-                 throw StepFailure{"no context menu opened (AXShowMenu and a right-click) within " +
-                                   std::to_string(int(timeout)) + " s"};
-             if (!found.item)
-                 throw StepFailure{"no item \"Yeni Belge\" in the context menu within " +
-                                   std::to_string(int(timeout)) + " s"};
-             yeniBelge = found.item;
-         }},
-        {"open the submenu of \"Yeni Belge\"",
-         [&] {
-             // Pressing an item with a submenu does nothing: the selection is moved onto it, by
-             // hovering, then by selecting it and the right arrow key.
-             if (const auto frame = ax(yeniBelge).frame())
-                 postMouse(kCGEventMouseMoved, centre(*frame), kCGMouseButtonLeft);
-             auto entryShown = [&] {
-                 submenu = submenuOf(*yeniBelge);
-                 if (submenu)
-                     seen = titlesOf(*submenu);
-                 return submenu && (entryItem = findItem(*submenu, entry)) != nullptr;
-             };
-             if (!waitFor(clock, 2, 0.1, entryShown)) {
-                 ax(yeniBelge).select();
-                 postKey(keyRightArrow);
-                 if (!waitFor(clock, 5, 0.1, entryShown))
-                     throw StepFailure{"no entry \"" + entry + "\" in the submenu"};
-             }
-         }},
-        {"press \"" + entry + "\"",
-         [&] {
-             ax(entryItem).setTimeout(2);
-             const AXError error = ax(entryItem).performAction(kAXPressAction);
-             if (error != kAXErrorSuccess && error != kAXErrorCannotComplete)
-                 throw StepFailure{"AXPress answered " + std::to_string(error)};
+             wanted = item.empty()     ? entriesOf(folder)
+                      : opened.empty() ? std::vector<EntryName>{itemEntry}
+                                       : std::vector<EntryName>{openedEntry};
+             std::optional<ListFound> found;
+             if (!waitFor(clock, timeout, 0.25, [&] { return (found = locate()).has_value(); }))
+                 throw StepFailure{
+                     "no list in Finder's windows with " +
+                     (wanted.empty()
+                          ? std::string("no rows (an empty folder)")
+                          : "a row for each of " + std::to_string(wanted.size()) + " entries") +
+                     " within " + std::to_string(int(timeout)) + " s"};
+             caseWindow = found->window();
+             keep("window", *caseWindow, windowDumpDepth);
          }},
     };
+    if (!opened.empty())
+        steps.push_back({"open " + opened + " in the list until it lists " + itemName, [&] {
+                             const Expansion done = expandTo(
+                                 [&] {
+                                     const auto found = findList(*finder, wanted, listDepth);
+                                     return found ? found->list() : nullptr;
+                                 },
+                                 openedEntry, itemEntry, clock, timeout);
+                             if (!done.row)
+                                 throw StepFailure{done.problem};
+                             keep("window", *caseWindow, windowDumpDepth);
+                         }});
+    // Selected once its row is listed: Finder may not select an item of a closed folder row.
+    if (!item.empty())
+        steps.push_back({"select " + itemName, [&] {
+                             appleScript("tell application \"Finder\" to select (POSIX file " +
+                                         quoted(item) + " as alias)");
+                         }});
+    steps.insert(
+        steps.end(),
+        {
+            {"find \"Yeni Belge\" in the context menu" +
+                 (itemName.empty() ? std::string(" of the background") : " of " + itemName),
+             [&] {
+                 menuSource.emplace(finder, clock, locate, !itemName.empty(), keepMenu);
+                 const Found found = findInMenu(*menuSource, clock, "Yeni Belge", timeout, 3);
+                 seen = found.seen;
+                 if (!found.menu && found.seen.empty())
+                     throw StepFailure{
+                         "no context menu opened (AXShowMenu and a right-click) within " +
+                         std::to_string(int(timeout)) + " s"};
+                 if (!found.item)
+                     throw StepFailure{"no item \"Yeni Belge\" in the context menu within " +
+                                       std::to_string(int(timeout)) + " s"};
+                 yeniBelge = found.item;
+             }},
+            {"open the submenu of \"Yeni Belge\"",
+             [&] {
+                 // Pressing an item with a submenu does nothing: the selection is moved onto it, by
+                 // hovering, then by selecting it and the right arrow key.
+                 if (const auto frame = ax(yeniBelge).cgFrame())
+                     postMouse(kCGEventMouseMoved, centre(*frame), kCGMouseButtonLeft);
+                 auto entryShown = [&] {
+                     submenu = submenuOf(*yeniBelge);
+                     if (submenu)
+                         seen = titlesOf(*submenu);
+                     return submenu && (entryItem = findItem(*submenu, entry)) != nullptr;
+                 };
+                 if (!waitFor(clock, 2, 0.1, entryShown)) {
+                     ax(yeniBelge).select();
+                     postKey(keyRightArrow);
+                     if (!waitFor(clock, 5, 0.1, entryShown))
+                         throw StepFailure{"no entry \"" + entry + "\" in the submenu"};
+                 }
+                 menuSource->keep(); // with its submenu open
+             }},
+            {"press \"" + entry + "\"",
+             [&] {
+                 ax(entryItem).setTimeout(2);
+                 const AXError error = ax(entryItem).performAction(kAXPressAction);
+                 if (error != kAXErrorSuccess && error != kAXErrorCannotComplete)
+                     throw StepFailure{"AXPress answered " + std::to_string(error)};
+             }},
+        });
     if (options.has("--expect")) {
         const std::string file = target + "/" + options.one("--expect");
         steps.push_back({"wait until " + file + " exists and Finder shows it selected", [&, file] {
@@ -541,7 +712,19 @@ int menuCommand(const Options& options) {
                      throw StepFailure{"the alert stays after \"Tamam\""};
              }});
     }
-    return runSteps(steps, std::cout, seen);
+    const int status = runSteps(steps, std::cout, seen);
+    if (status != 0 && finder) {
+        // What Finder shows at the failure: the case's window, or before it was found (or once it
+        // is gone: its role reads empty) all of Finder's windows.
+        if (caseWindow && !caseWindow->role().empty())
+            keep("window", *caseWindow, windowDumpDepth);
+        else
+            keep("window", *finder, windowDumpDepth + 1);
+    }
+    // A menu left open by a failed step would hold the next case's window.
+    if (status != 0 && menuSource)
+        menuSource->close();
+    return status;
 }
 
 int windowCommand(const Options& options) {
@@ -588,7 +771,7 @@ int windowCommand(const Options& options) {
                          });
                          if (!same)
                              throw StepFailure{joined(problems)};
-                         if (const auto frame = ax(window).frame())
+                         if (const auto frame = ax(window).cgFrame())
                              std::cout << "window frame: " << int(frame->origin.x) << ","
                                        << int(frame->origin.y) << "," << int(frame->size.width)
                                        << "," << int(frame->size.height) << "\n";
@@ -620,10 +803,10 @@ int main(int argc, char** argv) {
             return menuCommand(*options);
         if (options && command == "window")
             return windowCommand(*options);
-        std::cerr << "usage: lemvora-finder-driver probe | menu --folder DIR [--item NAME] "
-                     "--entry TITLE (--expect FILE | --expect-app | --expect-alert TEXT) "
-                     "[--timeout S] | window [--press BUTTON] --text T... --title T... "
-                     "--button B... [--timeout S]\n";
+        std::cerr << "usage: lemvora-finder-driver probe | menu --folder DIR [[--expand FOLDER] "
+                     "--item NAME] --entry TITLE (--expect FILE | --expect-app | --expect-alert "
+                     "TEXT) [--target DIR] [--timeout S] [--dump PREFIX] | window [--press BUTTON] "
+                     "--text T... --title T... --button B... [--timeout S]\n";
         return 2;
     }
 }
