@@ -30,6 +30,10 @@ struct Fake : Element {
     std::optional<int> disclosureLevel() const override { return a.level; }
     std::optional<bool> disclosing() const override { return a.disclosing; }
     std::vector<ElementPtr> children() const override { return kids; }
+    std::weak_ptr<Element> up;
+    ElementPtr focus;
+    ElementPtr parent() const override { return up.lock(); }
+    ElementPtr focused() const override { return focus; }
     bool perform(const std::string& action) override {
         performed.push_back(action);
         if (onPerform)
@@ -226,6 +230,28 @@ TEST(FinderDriver, TheContextMenuIsNeverOneOfTheMenuBarsNorASubmenu) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(openContextMenu(*c.app, contextMenuDepth), c.expected) << c.what;
+
+    // A menu that names its parent, yet that no element lists as a child, with the application's
+    // focused element an item of it, or of its submenu: found above that item, unless it is the
+    // menu bar's.
+    for (const auto& [inMenuBar, fromSubmenu] :
+         {std::pair{false, false}, {false, true}, {true, false}}) {
+        const auto app = fromDump(finderDump);
+        const auto menu = finderContextMenu();
+        std::function<void(const ElementPtr&)> link = [&](const ElementPtr& e) {
+            for (auto& kid : std::static_pointer_cast<Fake>(e)->kids) {
+                std::static_pointer_cast<Fake>(kid)->up = e;
+                link(kid);
+            }
+        };
+        link(menu);
+        std::static_pointer_cast<Fake>(menu)->up =
+            inMenuBar ? findByRole(*app, role::menuBarItem, "Dosya", 2) : listView(*app);
+        const auto yeniBelge = findItem(*menu, "Yeni Belge");
+        app->focus = fromSubmenu ? menuItems(*submenuOf(*yeniBelge))[0] : yeniBelge;
+        EXPECT_EQ(openContextMenu(*app, contextMenuDepth), inMenuBar ? nullptr : menu)
+            << inMenuBar << fromSubmenu;
+    }
 }
 
 TEST(FinderDriver, FindsTheAlertsTextAndButtonWithinTheDepthAsked) {

@@ -38,24 +38,53 @@ std::vector<std::string> titlesOf(const Element& menu) {
     return titles;
 }
 
-ElementPtr openContextMenu(const Element& application, int depth) {
-    // AppKit hangs an open context menu under the application, the window, or the element it was
-    // shown on (Finder's list view: its outline; its column view: the column's list). The menus
-    // that are not open context menus hang under the menu bar's items, under menu items
-    // (submenus), and under pop-up and menu buttons: none of those is looked into.
+namespace {
+
+ElementPtr contextMenuBelow(const Element& element, int depth) {
     if (depth <= 0)
         return nullptr;
-    for (auto& child : application.children()) {
+    for (auto& child : element.children()) {
         const std::string kind = child->role();
         if (kind == role::menu)
             return child;
         if (kind == role::menuBar || kind == role::menuItem || kind == role::popUpButton ||
             kind == role::menuButton)
             continue;
-        if (auto menu = openContextMenu(*child, depth - 1))
+        if (auto menu = contextMenuBelow(*child, depth - 1))
             return menu;
     }
     return nullptr;
+}
+
+// From an open menu's element up to the menu that holds it, past its submenus and their items;
+// none when that is the menu bar's, or when `from` is in no menu.
+ElementPtr contextMenuAbove(ElementPtr from, int depth) {
+    ElementPtr menu;
+    for (; from && depth > 0; --depth, from = from->parent()) {
+        const std::string kind = from->role();
+        if (kind == role::menuBar || kind == role::menuBarItem)
+            return nullptr;
+        if (kind == role::menu)
+            menu = from;
+        else if (kind != role::menuItem)
+            break;
+    }
+    return menu;
+}
+
+} // namespace
+
+ElementPtr openContextMenu(const Element& application, int depth) {
+    // AppKit hangs an open context menu under the application, the window, or the element it was
+    // shown on (Finder's list view: its outline; its column view: the column's list). The menus
+    // that are not open context menus hang under the menu bar's items, under menu items
+    // (submenus), and under pop-up and menu buttons: none of those is looked into. Some
+    // applications name a context menu's parent, yet list it among no element's children
+    // (public reports of AppKit menus): then the focused element, an item of the open menu, or
+    // the menu itself, leads up to it.
+    if (auto menu = contextMenuBelow(application, depth))
+        return menu;
+    return contextMenuAbove(application.focused(), 2 * depth);
 }
 
 ElementPtr findByRole(const Element& root, const std::string& roleName, const std::string& text,

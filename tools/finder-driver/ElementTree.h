@@ -20,6 +20,7 @@ namespace role {
 inline constexpr char application[] = "AXApplication";
 inline constexpr char window[] = "AXWindow";
 inline constexpr char menuBar[] = "AXMenuBar";
+inline constexpr char menuBarItem[] = "AXMenuBarItem";
 inline constexpr char menu[] = "AXMenu";
 inline constexpr char menuItem[] = "AXMenuItem";
 inline constexpr char popUpButton[] = "AXPopUpButton";
@@ -65,6 +66,10 @@ public:
     virtual std::optional<int> disclosureLevel() const { return std::nullopt; }
     virtual std::optional<bool> disclosing() const { return std::nullopt; }
     virtual std::vector<std::shared_ptr<Element>> children() const = 0;
+    // The element this one is a child of; an application's focused element (its focused window's
+    // focused view, or an open menu's item). None when there is none, or no such attribute.
+    virtual std::shared_ptr<Element> parent() const { return nullptr; }
+    virtual std::shared_ptr<Element> focused() const { return nullptr; }
     // Whether the element accepted the action ("AXPress", "AXShowMenu", ...).
     virtual bool perform(const std::string& action) = 0;
     // Whether the row accepted AXDisclosing set to true.
@@ -83,7 +88,8 @@ std::vector<std::string> titlesOf(const Element& menu);
 // An open context menu: a menu under the application, under one of its windows, or under an
 // element of a window (the list, or the row it was shown on), no more than `depth` levels below
 // the application; never one of the menu bar's, nor an item's submenu, nor a pop-up or menu
-// button's menu. Null when none is open.
+// button's menu. Where no element lists it as a child, the menu above the application's focused
+// element. Null when none is open.
 ElementPtr openContextMenu(const Element& application, int depth);
 // Deep enough for a menu under an item of a column view's list, eight levels down.
 inline constexpr int contextMenuDepth = 9;

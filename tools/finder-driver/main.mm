@@ -39,6 +39,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -83,10 +84,13 @@ public:
         if (!value)
             return "";
         std::string text;
-        if (CFGetTypeID(value) == CFStringGetTypeID())
-            text = utf8(static_cast<CFStringRef>(value));
-        else if (CFGetTypeID(value) == CFNumberGetTypeID())
-            text = utf8([(__bridge NSNumber*)value stringValue]);
+        // A pool of its own: the waits read attributes for minutes, under main's one pool.
+        @autoreleasepool {
+            if (CFGetTypeID(value) == CFStringGetTypeID())
+                text = utf8(static_cast<CFStringRef>(value));
+            else if (CFGetTypeID(value) == CFNumberGetTypeID())
+                text = utf8([(__bridge NSNumber*)value stringValue]);
+        }
         CFRelease(value);
         return text;
     }
@@ -120,6 +124,9 @@ public:
             CFRelease(value);
         return shown;
     }
+
+    ElementPtr parent() const override { return elementAttribute(kAXParentAttribute); }
+    ElementPtr focused() const override { return elementAttribute(kAXFocusedUIElementAttribute); }
 
     std::vector<ElementPtr> children() const override {
         std::vector<ElementPtr> kids;
@@ -210,6 +217,18 @@ public:
     }
 
 private:
+    // An attribute whose value is an element (an AXUIElementRef); null for one of another type.
+    ElementPtr elementAttribute(CFStringRef name) const {
+        CFTypeRef value = copy(name);
+        if (!value)
+            return nullptr;
+        if (CFGetTypeID(value) != AXUIElementGetTypeID()) {
+            CFRelease(value);
+            return nullptr;
+        }
+        return std::make_shared<AXElement>(static_cast<AXUIElementRef>(value)); // takes it over
+    }
+
     // The attribute's value, to release; null when there is none: kAXErrorInvalidUIElement when
     // the element is gone (a closed menu's item, a closed window), kAXErrorNoValue or
     // kAXErrorAttributeUnsupported when it has no such attribute, kAXErrorCannotComplete when
@@ -284,7 +303,11 @@ std::string quoted(const std::string& text) { // an AppleScript string literal
 // Runs AppleScript; throws the step's failure with AppleScript's own message.
 std::string appleScript(const std::string& source) {
     NSDictionary* error = nil;
-    NSAppleScript* script = [[NSAppleScript alloc] initWithSource:ns(source)];
+    // An Apple event waits two minutes for its answer by default, and the messaging timeout of
+    // the Accessibility calls does not bind it: Finder busy in a menu would hold a step past its
+    // own limit.
+    NSAppleScript* script = [[NSAppleScript alloc]
+        initWithSource:ns("with timeout of 10 seconds\n" + source + "\nend timeout")];
     NSAppleEventDescriptor* result = [script executeAndReturnError:&error];
     if (!result)
         throw StepFailure{"AppleScript: " + utf8((NSString*)error[NSAppleScriptErrorMessage]) +
@@ -308,6 +331,10 @@ std::string oneLine(std::string text) {
 void postMouse(CGEventType type, CGPoint at, CGMouseButton button) {
     CGEventRef event = CGEventCreateMouseEvent(nullptr, type, at, button);
     if (event) {
+        // A button's press and release are one click, as a real mouse counts it: a count of 0
+        // is no click to an application that reads it.
+        if (type != kCGEventMouseMoved)
+            CGEventSetIntegerValueField(event, kCGMouseEventClickState, 1);
         CGEventPost(kCGHIDEventTap, event);
         CFRelease(event);
     }
@@ -334,6 +361,7 @@ bool roleNamesMatchTheSdk() {
         {role::application, kAXApplicationRole},
         {role::window, kAXWindowRole},
         {role::menuBar, kAXMenuBarRole},
+        {role::menuBarItem, kAXMenuBarItemRole},
         {role::menu, kAXMenuRole},
         {role::menuItem, kAXMenuItemRole},
         {role::button, kAXButtonRole},
@@ -360,9 +388,16 @@ bool roleNamesMatchTheSdk() {
     return true;
 }
 
-double timeoutOf(const Options& options) {
+// --timeout S, 30 when not given; none for anything but a positive number of seconds.
+std::optional<double> timeoutOf(const Options& options) {
     const std::string given = options.one("--timeout");
-    return given.empty() ? 30 : std::stod(given);
+    if (given.empty())
+        return 30;
+    char* end = nullptr;
+    const double seconds = std::strtod(given.c_str(), &end);
+    if (end != given.c_str() + given.size() || !(seconds > 0) || seconds > 3600)
+        return std::nullopt;
+    return seconds;
 }
 
 void requireTrust() {
@@ -432,7 +467,11 @@ public:
         if (!click.at)
             throw StepFailure{"AXShowMenu opened no menu, and no right-click: " + click.problem};
         const CGPoint point = CGPointMake(click.at->x, click.at->y);
+        // The pointer goes there first, as a hand's would, and the button stays down a moment.
+        postMouse(kCGEventMouseMoved, point, kCGMouseButtonLeft);
+        clock_.pause(0.05);
         postMouse(kCGEventRightMouseDown, point, kCGMouseButtonRight);
+        clock_.pause(0.05);
         postMouse(kCGEventRightMouseUp, point, kCGMouseButtonRight);
         waitFor(clock_, 2, 0.1, menuOpen);
         return opened(menu);
@@ -452,6 +491,8 @@ public:
         };
         if (const auto menu = openContextMenu(*finder_, contextMenuDepth))
             ax(menu).performAction(kAXCancelAction);
+        else
+            postKey(keyEscape); // a menu open where Accessibility does not show it
         // Escape closes one menu at a time: an open submenu takes one more.
         for (int i = 0; i < 3 && !waitFor(clock_, 0.7, 0.1, closed); ++i)
             postKey(keyEscape);
@@ -512,7 +553,12 @@ int menuCommand(const Options& options) {
     const std::string itemName = options.one("--item");
     const std::string opened = options.one("--expand");
     const std::string entry = options.one("--entry");
-    const double timeout = timeoutOf(options);
+    const auto timeoutGiven = timeoutOf(options);
+    if (!timeoutGiven) {
+        std::cerr << "menu: --timeout takes a number of seconds\n";
+        return 2;
+    }
+    const double timeout = *timeoutGiven;
     if (folder.empty() || entry.empty() ||
         options.has("--expect") + options.has("--expect-app") + options.has("--expect-alert") !=
             1) {
@@ -728,7 +774,12 @@ int menuCommand(const Options& options) {
 }
 
 int windowCommand(const Options& options) {
-    const double timeout = timeoutOf(options);
+    const auto timeoutGiven = timeoutOf(options);
+    if (!timeoutGiven) {
+        std::cerr << "window: --timeout takes a number of seconds\n";
+        return 2;
+    }
+    const double timeout = *timeoutGiven;
     const WindowExpectation expected{options.all("--text"), options.all("--title"),
                                      options.all("--button")};
     RealClock clock;
