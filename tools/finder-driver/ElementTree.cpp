@@ -80,8 +80,8 @@ ElementPtr openContextMenu(const Element& application, int depth) {
     // that are not open context menus hang under the menu bar's items, under menu items
     // (submenus), and under pop-up and menu buttons: none of those is looked into. Some
     // applications name a context menu's parent, yet list it among no element's children
-    // (public reports of AppKit menus): then the focused element, an item of the open menu, or
-    // the menu itself, leads up to it.
+    // (pyatom/pyatom#74: a context menu that a tool walking the children never meets): then the
+    // focused element, an item of the open menu, or the menu itself, leads up to it.
     if (auto menu = contextMenuBelow(application, depth))
         return menu;
     return contextMenuAbove(application.focused(), 2 * depth);

@@ -303,9 +303,9 @@ std::string quoted(const std::string& text) { // an AppleScript string literal
 // Runs AppleScript; throws the step's failure with AppleScript's own message.
 std::string appleScript(const std::string& source) {
     NSDictionary* error = nil;
-    // An Apple event waits two minutes for its answer by default, and the messaging timeout of
-    // the Accessibility calls does not bind it: Finder busy in a menu would hold a step past its
-    // own limit.
+    // An Apple event waits two minutes for its answer by default (AppleScript Language Guide,
+    // "with timeout"), and the messaging timeout of the Accessibility calls does not bind it:
+    // Finder busy in a menu would hold a step past its own limit.
     NSAppleScript* script = [[NSAppleScript alloc]
         initWithSource:ns("with timeout of 10 seconds\n" + source + "\nend timeout")];
     NSAppleEventDescriptor* result = [script executeAndReturnError:&error];
@@ -331,8 +331,9 @@ std::string oneLine(std::string text) {
 void postMouse(CGEventType type, CGPoint at, CGMouseButton button) {
     CGEventRef event = CGEventCreateMouseEvent(nullptr, type, at, button);
     if (event) {
-        // A button's press and release are one click, as a real mouse counts it: a count of 0
-        // is no click to an application that reads it.
+        // A button's press and release are one click, as a real mouse counts it
+        // (kCGMouseEventClickState, CGEventTypes.h): a count of 0 is no click to an application
+        // that reads it.
         if (type != kCGEventMouseMoved)
             CGEventSetIntegerValueField(event, kCGMouseEventClickState, 1);
         CGEventPost(kCGHIDEventTap, event);
