@@ -4,6 +4,7 @@
 #include "platform/Dispatch.h"
 #include "platform/FileSystem.h"
 
+#include <deque>
 #include <filesystem>
 
 namespace lemvora {
@@ -127,22 +128,34 @@ std::shared_ptr<Menu> FinderSyncExt::menu(MenuKind kind) {
     return root;
 }
 
+// At the click, on the thread Finder calls, the action reads only what is at hand: the template
+// folder's list, and what Finder hands over (read there, since Finder answers for the current
+// click alone). Deciding the folder and the copy touch the target's volume, which may take long
+// (a share that stopped answering, a slow stick): they run on the document queue, one action
+// after the other in the order chosen, and the reveal or the alert come back to the main thread.
+// The job holds copies of all it needs, so it may outlive this object.
 void FinderSyncExt::openDocument(int index) {
     const auto fresh = Templates::load();
     const auto& list =
         index >= 0 && static_cast<std::size_t>(index) < fresh.size() ? fresh : templates;
     if (index < 0 || static_cast<std::size_t>(index) >= list.size())
         return;
-    const auto folder = destinationDirectory();
-    if (!folder)
-        return;
-    const Templates::Template& chosen = list[static_cast<std::size_t>(index)];
-    try {
-        const auto created = Templates::create(chosen, *folder);
-        Workspace::sharedWorkspace().activateFileViewerSelectingURLs({created});
-    } catch (const std::exception& error) {
-        presentError(error, chosen.title());
-    }
+    const auto& controller = FinderSyncController::defaultController();
+    Place place{controller.targetedURL(), controller.selectedItemURLs(), menuKind, menuSelection};
+    dispatchAsyncDocuments(
+        [chosen = list[static_cast<std::size_t>(index)], place = std::move(place)] {
+            const auto folder = destinationDirectory(place);
+            if (!folder)
+                return;
+            try {
+                const auto created = Templates::create(chosen, *folder);
+                dispatchAsyncMain([created] {
+                    Workspace::sharedWorkspace().activateFileViewerSelectingURLs({created});
+                });
+            } catch (const std::exception& error) {
+                presentError(error, chosen.title());
+            }
+        });
 }
 
 namespace {
@@ -166,9 +179,27 @@ std::optional<URL> folderForSelection(const std::vector<URL>& selected) {
     return shared;
 }
 
+// One alert at a time, in the order of the failures: on a Mac the alert's modal loop still runs
+// the main run loop's blocks, among them the next failure's, which waits here until the open
+// alert closes rather than open above it.
+void showAlert(Alert alert) {
+    static std::deque<Alert> waiting; // main thread only
+    static bool showing = false;
+    waiting.push_back(std::move(alert));
+    if (showing)
+        return;
+    showing = true;
+    while (!waiting.empty()) {
+        Alert next = std::move(waiting.front());
+        waiting.pop_front();
+        next.runModal();
+    }
+    showing = false;
+}
+
 } // namespace
 
-// Where the user clicked, from what Finder hands over:
+// Where the user clicked, from what Finder handed over:
 // - targetedURL is "what directory the user is viewing" and selectedItemURLs "what relevant
 //   items are selected", for the menu and for the action chosen from it (FinderSync.h). Files
 //   right-clicked on the Desktop target the Desktop folder (openradar 42874694). So on a menu on
@@ -179,33 +210,31 @@ std::optional<URL> folderForSelection(const std::vector<URL>& selected) {
 // - Each copy of the extension runs in its own process, Finder's and one for every Open or Save
 //   dialog (App Extension Programming Guide, Finder Sync). An action that reaches a copy which
 //   served no menu has no kind to go by; a selection still tells where the user clicked.
-std::optional<Templates::URL> FinderSyncExt::destinationDirectory() const {
-    const auto& controller = FinderSyncController::defaultController();
-    const auto target = controller.targetedURL();
-    if (menuKind != MenuKind{1}) {
-        auto selected = controller.selectedItemURLs();
-        if (selected.empty() && menuKind == MenuKind{0})
-            selected = menuSelection;
+std::optional<Templates::URL> FinderSyncExt::destinationDirectory(const Place& place) {
+    if (place.menuKind != MenuKind{1}) {
+        auto selected = place.selected;
+        if (selected.empty() && place.menuKind == MenuKind{0})
+            selected = place.menuSelection;
         if (!selected.empty())
             if (auto folder = folderForSelection(selected))
                 return folder;
     }
-    if (!target)
+    if (!place.target)
         return std::nullopt;
-    if (fs::isDirectory(*target))
-        return *target;
-    return folderOf(*target); // a file, or nothing at all
+    if (fs::isDirectory(*place.target))
+        return *place.target;
+    return folderOf(*place.target); // a file, or nothing at all
 }
 
 void FinderSyncExt::presentError(const std::exception& error, const std::string& title) {
     // The job owns copies of what it shows: the error object dies with the action.
-    dispatchAsyncMain([title, description = localizedDescription(error)] {
+    performOnMainRunLoop([title, description = localizedDescription(error)] {
         Alert alert;
         alert.setAlertStyle(AlertStyle::warning);
         alert.setMessageText(title + " oluşturulamadı");
         alert.setInformativeText(description);
         alert.addButtonWithTitle("Tamam");
-        alert.runModal();
+        showAlert(std::move(alert));
     });
 }
 

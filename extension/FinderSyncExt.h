@@ -64,8 +64,16 @@ private:
     void watchVolumes();
     void registerDirectories(const std::string& source);
     void openDocument(int index);
-    std::optional<Templates::URL> destinationDirectory() const;
-    void presentError(const std::exception& error, const std::string& title);
+    // What the folder of a document is decided from: what Finder handed over at the click, and
+    // what the menu it was chosen from left.
+    struct Place {
+        std::optional<platform::URL> target;
+        std::vector<platform::URL> selected;
+        std::optional<platform::MenuKind> menuKind;
+        std::vector<platform::URL> menuSelection;
+    };
+    static std::optional<Templates::URL> destinationDirectory(const Place& place);
+    static void presentError(const std::exception& error, const std::string& title);
 
     // The last menu this object served: the list behind it, its kind, and what Finder had
     // selected when it was built. None of it reaches another copy of the extension.

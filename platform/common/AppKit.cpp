@@ -1,16 +1,9 @@
 // The portable half of the AppKit model: menu items, alerts and the process-wide presenters.
 #include "platform/AppKit.h"
-#include "platform/Dispatch.h"
 #include "platform/FinderSync.h"
 
-#include <deque>
 #include <map>
-#include <mutex>
 #include <system_error>
-
-#if !defined(__APPLE__)
-#include <unistd.h>
-#endif
 
 namespace platform {
 
@@ -30,14 +23,6 @@ std::shared_ptr<Workspace>& workspace() {
     static std::shared_ptr<Workspace> shared = defaultWorkspace();
     return shared;
 }
-#if !defined(__APPLE__)
-// Jobs may come from any thread; the main thread runs them.
-std::mutex mainQueueLock;
-std::deque<std::function<void()>>& mainQueue() {
-    static std::deque<std::function<void()>> queue;
-    return queue;
-}
-#endif
 std::map<std::string, ClassFactory>& principalClasses() {
     static std::map<std::string, ClassFactory> classes;
     return classes;
@@ -69,33 +54,6 @@ Workspace& Workspace::sharedWorkspace() {
 void Workspace::setShared(std::shared_ptr<Workspace> shared) {
     workspace() = std::move(shared);
 }
-
-#if !defined(__APPLE__)
-void dispatchAsyncMain(std::function<void()> job) {
-    const std::lock_guard lock(mainQueueLock);
-    mainQueue().push_back(std::move(job));
-}
-
-int drainMainQueue() {
-    int ran = 0;
-    for (;;) {
-        std::function<void()> job;
-        {
-            const std::lock_guard lock(mainQueueLock);
-            if (mainQueue().empty())
-                return ran;
-            job = std::move(mainQueue().front());
-            mainQueue().pop_front();
-        }
-        job(); // unlocked: a job may queue another
-        ++ran;
-    }
-}
-
-bool isMainThread() {
-    return ::gettid() == ::getpid();
-}
-#endif
 
 FinderSyncController& FinderSyncController::defaultController() {
     static FinderSyncController controller;

@@ -1,7 +1,8 @@
 // NSExtensionMain on Linux: the extension runs as a process of its own, as on macOS, and serves
-// the finder host over its standard input and output (docs/extension-protocol.md). Workspace
+// the finder host over its standard input and output (docs/finder-host.md). Workspace
 // requests and alerts go back to the host as event lines.
 #include "ExtensionProtocol.h"
+#include "MainQueue.h"
 #include "Volumes.h"
 
 #include "platform/Bundle.h"
@@ -15,6 +16,7 @@
 #include <cstdlib>
 #include <exception>
 
+#include <poll.h>
 #include <unistd.h>
 
 namespace platform {
@@ -85,6 +87,8 @@ void serve(FinderSync& principal, protocol::LineReader& input) {
         const auto status = input.next(line);
         if (status == protocol::LineReader::Status::end)
             return;
+        if (status == protocol::LineReader::Status::woken)
+            continue;
         if (status == protocol::LineReader::Status::tooLong) {
             emit({{"error",
                    "request longer than " + std::to_string(protocol::maxLineLength) + " bytes"}});
@@ -101,7 +105,6 @@ void serve(FinderSync& principal, protocol::LineReader& input) {
                 controller.setTargetedURL(menu->target);
                 controller.setSelectedItemURLs(menu->selected);
                 emit({{"menu", protocol::menuJSON(principal.menu(menu->kind).get())}});
-                drainMainQueue();
             } else {
                 const auto& send = std::get<protocol::SendRequest>(request);
                 if (!principal.respondsTo(send.selector)) {
@@ -112,8 +115,11 @@ void serve(FinderSync& principal, protocol::LineReader& input) {
                 controller.setSelectedItemURLs(send.selected);
                 principal.perform(send.selector, nullptr);
                 emit({{"returned", true}});
-                drainMainQueue();
-                emit({{"done", true}});
+                // The action's reply once every job it queued has run, and nothing sooner: a
+                // marker behind them on the document queue, which puts the reply behind the
+                // main-queue jobs they queued (the reveal, the alert). Meanwhile the main thread
+                // serves other requests.
+                dispatchAsyncDocuments([] { dispatchAsyncMain([] { emit({{"done", true}}); }); });
             }
         } catch (const std::exception& e) {
             emit({{"error", std::string("request failed: ") + e.what()}});
@@ -151,7 +157,11 @@ int NSExtensionMain(int, char**) {
 
     const auto& controller = FinderSyncController::defaultController();
     // As Finder learns of a new directory set at once, the host is told between requests.
-    input.watch(linux_volumes::mountTableDescriptor(), [&controller] {
+    // The main queue's jobs run between requests, as they come: those an action queued, and
+    // those the document queue puts there (a reveal, an alert, an action's reply) while the host
+    // sends nothing. (An alert's answer is read from there, so nothing else is served meanwhile.)
+    input.watch(mainQueueDescriptor(), POLLIN, [] { drainMainQueue(); });
+    input.watch(linux_volumes::mountTableDescriptor(), POLLPRI, [&controller] {
         const auto before = controller.directoryURLs();
         volumesChanged("mountinfo");
         if (controller.directoryURLs() != before)
@@ -161,6 +171,7 @@ int NSExtensionMain(int, char**) {
           {"principalClass", *className},
           {"directoryURLs", urlsJSON(controller.directoryURLs())}});
     serve(*principal, input);
+    waitForDocuments(); // the actions under way end first, with their replies
     return 0;
 }
 

@@ -14,9 +14,16 @@ using json = nlohmann::ordered_json;
 
 namespace {
 
+// A URL that is not a file URL ({"url":TEXT}), which Finder might hand over: it names no file,
+// so it is skipped, never taken for a path, as the Mac's layer skips it.
+bool isOtherURL(const json& value) {
+    return value.is_object() && value.size() == 1 && value.contains("url") &&
+           value["url"].is_string();
+}
+
 std::optional<URL> targetOf(const json& request, std::string& error) {
     auto it = request.find("target");
-    if (it == request.end() || it->is_null())
+    if (it == request.end() || it->is_null() || isOtherURL(*it))
         return std::nullopt;
     auto target = pathFromJSON(*it);
     if (!target || target->empty() || target->native().front() != '/') {
@@ -32,14 +39,20 @@ std::vector<URL> selectedOf(const json& request, std::string& error) {
     if (it == request.end() || it->is_null())
         return {};
     std::vector<URL> selected;
+    std::size_t taken = 0;
     if (it->is_array())
         for (const auto& item : *it) {
+            if (isOtherURL(item)) {
+                ++taken;
+                continue;
+            }
             auto path = pathFromJSON(item);
             if (!path || path->empty() || path->native().front() != '/')
                 break;
             selected.push_back(std::move(*path));
+            ++taken;
         }
-    if (!it->is_array() || selected.size() != it->size()) {
+    if (!it->is_array() || taken != it->size()) {
         error = "selected must be a list of absolute paths";
         return {};
     }
@@ -157,7 +170,7 @@ std::string serialize(const json& value) {
     return value.dump(-1, ' ', false, json::error_handler_t::replace);
 }
 
-LineReader::Status LineReader::next(std::string& line) {
+LineReader::Status LineReader::next(std::string& line, int timeoutMilliseconds) {
     for (;;) {
         const auto newline = buffer_.find('\n', scanned_);
         if (newline != std::string::npos) {
@@ -184,15 +197,33 @@ LineReader::Status LineReader::next(std::string& line) {
             discarding_ = false;
             return skipped ? Status::tooLong : Status::line;
         }
-        if (watched_ >= 0) {
-            // Wait for input, and tell of the watched descriptor's events while waiting.
-            pollfd fds[2] = {{fd_, POLLIN, 0}, {watched_, POLLPRI, 0}};
-            if (::poll(fds, 2, -1) < 0) {
-                if (errno == EINTR)
-                    continue;
-                watched_ = -1;
-            } else if ((fds[1].revents & (POLLPRI | POLLERR)) != 0) {
-                onWatched_();
+        const bool watching = inCallback_ == 0 && !watches_.empty();
+        if (watching || timeoutMilliseconds >= 0) {
+            // Wait for input, and tell of the watched descriptors' events while waiting.
+            std::vector<pollfd> fds{{fd_, POLLIN, 0}};
+            if (watching)
+                for (const auto& w : watches_)
+                    fds.push_back({w.fd, w.events, 0});
+            const int ready = ::poll(fds.data(), fds.size(), timeoutMilliseconds);
+            if (ready < 0 && errno == EINTR)
+                continue;
+            if (ready < 0) {
+                watches_.clear();
+            } else if (ready == 0) {
+                return Status::woken;
+            } else if (watching) {
+                // Copied: a callback may change the watches.
+                std::vector<std::function<void()>> fired;
+                for (std::size_t i = 1; i < fds.size(); ++i)
+                    if ((fds[i].revents & (watches_[i - 1].events | POLLERR | POLLNVAL)) != 0)
+                        fired.push_back(watches_[i - 1].onEvent);
+                if (!fired.empty()) {
+                    ++inCallback_;
+                    for (const auto& onEvent : fired)
+                        onEvent();
+                    --inCallback_;
+                    return Status::woken;
+                }
             }
             if (fds[0].revents == 0)
                 continue;

@@ -1,5 +1,5 @@
 // The line protocol between the finder host and an extension process on Linux: one JSON object
-// a line in each direction (docs/extension-protocol.md).
+// a line in each direction (docs/finder-host.md).
 #pragma once
 
 #include "platform/AppKit.h"
@@ -56,19 +56,29 @@ std::string serialize(const nlohmann::ordered_json& value);
 class LineReader {
 public:
     explicit LineReader(int fd) : fd_(fd) {}
-    // While it waits for input, calls onEvent whenever poll() reports POLLPRI on `watched`.
-    void watch(int watched, std::function<void()> onEvent) {
-        watched_ = watched;
-        onWatched_ = std::move(onEvent);
+    // While it waits for input, calls onEvent whenever poll() reports one of `events` (or an
+    // error) on `watched`; next() then returns `woken`, so that the caller may look again.
+    // A line read from inside onEvent (an alert's answer) is read without watching: nothing else
+    // is served meanwhile.
+    void watch(int watched, short events, std::function<void()> onEvent) {
+        watches_.push_back({watched, events, std::move(onEvent)});
     }
-    enum class Status { line, tooLong, end };
-    // The next line (without its newline); tooLong when it exceeded the limit (it is skipped).
-    Status next(std::string& line);
+    void unwatchAll() { watches_.clear(); }
+    enum class Status { line, tooLong, end, woken };
+    // The next line (without its newline); tooLong when it exceeded the limit (it is skipped);
+    // woken when a watched descriptor was reported, or timeoutMilliseconds (unless negative)
+    // passed, before a whole line came.
+    Status next(std::string& line, int timeoutMilliseconds = -1);
 
 private:
+    struct Watch {
+        int fd;
+        short events;
+        std::function<void()> onEvent;
+    };
     int fd_;
-    int watched_ = -1;
-    std::function<void()> onWatched_;
+    std::vector<Watch> watches_;
+    int inCallback_ = 0;
     std::string buffer_;
     std::size_t scanned_ = 0;
     bool discarding_ = false;

@@ -1,6 +1,7 @@
 // The layer's services on the real frameworks: NSAlert, NSWorkspace, NSLog and os_log, the main
-// dispatch queue, FIFinderSyncController, the volumes and their notifications, and the file
-// manager's home folder. (The principal class that Finder instantiates is in ExtensionMain.mm.)
+// dispatch queue and run loop, the document queue, FIFinderSyncController, the volumes and their
+// notifications, and the file manager's home folder. (The principal class that Finder instantiates
+// is in ExtensionMain.mm.)
 #include "platform/AppKit.h"
 #include "Activation.h"
 #include "Strings.h"
@@ -33,8 +34,16 @@ NSURL* fileURL(const URL& url) {
 NSURL* folderURL(const URL& url) {
     return [NSURL fileURLWithPath:ns(url.string()) isDirectory:YES];
 }
-URL path(NSURL* url) {
-    return URL(url.fileSystemRepresentation);
+// The path of a file URL; none for any other URL, which names no file to look at (NSURL.h:
+// fileURL is "whether the scheme is file:", and only then is the URL's path "suitable for input
+// into NSFileManager"), nor for one that has no file-system representation.
+std::optional<URL> path(NSURL* url) {
+    if (url == nil || !url.fileURL)
+        return std::nullopt;
+    const char* representation = url.fileSystemRepresentation;
+    if (representation == nullptr)
+        return std::nullopt;
+    return URL(representation);
 }
 
 class AppKitAlertPresenter : public AlertPresenter {
@@ -47,8 +56,8 @@ public:
         for (const auto& title : alert.buttons())
             [panel addButtonWithTitle:ns(title)];
         // The extension is a background process with no window of its own: left alone, its alert
-        // would open behind Finder's windows, without keyboard focus, while runModal holds the
-        // main queue. The user's own choice in Finder asked for it, so the process becomes the
+        // would open behind Finder's windows, without keyboard focus, until the user found it.
+        // The user's own choice in Finder asked for it, so the process becomes the
         // active application for it (what an application does for its own modal alert), and
         // the alert's window floats above other applications' windows, should the system not
         // bring the process forward.
@@ -113,18 +122,48 @@ std::string localizedDescription(const std::exception& error) {
 }
 
 namespace {
-// Jobs submitted through dispatchAsyncMain that have not run yet, and those that have.
+// Jobs submitted to the main thread (dispatchAsyncMain, performOnMainRunLoop) that have not run
+// yet, and those that have; jobs on the document queue not yet done.
 std::atomic<int> pendingJobs{0};
 int ranJobs = 0; // main thread only
-} // namespace
+std::atomic<int> documentJobs{0};
 
-void dispatchAsyncMain(std::function<void()> job) {
+dispatch_block_t counted(std::function<void()> job) {
     auto shared = std::make_shared<std::function<void()>>(std::move(job));
     ++pendingJobs;
-    dispatch_async(dispatch_get_main_queue(), ^{
+    return ^{
       (*shared)();
       ++ranJobs;
       --pendingJobs;
+    };
+}
+} // namespace
+
+void dispatchAsyncMain(std::function<void()> job) {
+    dispatch_async(dispatch_get_main_queue(), counted(std::move(job)));
+}
+
+// CFRunLoop.h: CFRunLoopPerformBlock queues a block for a run loop, to run when that loop runs in
+// one of the given modes (kCFRunLoopCommonModes: in any of its common modes, the modal panel's
+// among them); CFRunLoopWakeUp makes a sleeping loop look at once. A modal alert's runModal turns
+// the main run loop itself, so other blocks performed there still run; one submitted to the main
+// dispatch queue would wait until the alert closed, and the main queue's other jobs with it.
+void performOnMainRunLoop(std::function<void()> job) {
+    CFRunLoopRef main = CFRunLoopGetMain();
+    CFRunLoopPerformBlock(main, kCFRunLoopCommonModes, counted(std::move(job)));
+    CFRunLoopWakeUp(main);
+}
+
+// dispatch/queue.h: a queue made by dispatch_queue_create with DISPATCH_QUEUE_SERIAL "invokes
+// blocks serially in FIFO order", on a thread of the system's pool, never the main one.
+void dispatchAsyncDocuments(std::function<void()> job) {
+    static dispatch_queue_t const queue =
+        dispatch_queue_create("com.lemvora.LemvoraMenu.documents", DISPATCH_QUEUE_SERIAL);
+    auto shared = std::make_shared<std::function<void()>>(std::move(job));
+    ++documentJobs;
+    dispatch_async(queue, ^{
+      (*shared)();
+      --documentJobs;
     });
 }
 
@@ -133,11 +172,19 @@ bool isMainThread() {
 }
 
 int drainMainQueue() {
-    // The system runs the main queue from the main run loop. Where nobody runs that loop (a test
-    // program), turn it until the jobs submitted so far, and those they submit, have run.
+    // The system runs the main queue and the main run loop's blocks from that loop. Where nobody
+    // runs it (a test program), turn it until the jobs submitted so far, and those they submit,
+    // have run.
     const int before = ranJobs;
     while (pendingJobs > 0)
         CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0, true);
+    return ranJobs - before;
+}
+
+int waitForDocuments() {
+    const int before = ranJobs;
+    while (documentJobs > 0 || pendingJobs > 0)
+        CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0.01, true);
     return ranJobs - before;
 }
 
@@ -157,10 +204,7 @@ std::optional<URL> FinderSyncController::targetedURL() const {
     // What a host set for this request (tests, which have no Finder), else what Finder says.
     if (targetedURL_ || !startedAsExtension())
         return targetedURL_;
-    NSURL* url = FIFinderSyncController.defaultController.targetedURL;
-    if (url == nil)
-        return std::nullopt;
-    return path(url);
+    return path(FIFinderSyncController.defaultController.targetedURL);
 }
 
 void FinderSyncController::setTargetedURL(std::optional<URL> url) {
@@ -173,7 +217,8 @@ std::vector<URL> FinderSyncController::selectedItemURLs() const {
         return selectedItemURLs_;
     std::vector<URL> urls;
     for (NSURL* url in FIFinderSyncController.defaultController.selectedItemURLs)
-        urls.push_back(path(url));
+        if (auto item = path(url))
+            urls.push_back(std::move(*item));
     return urls;
 }
 
@@ -186,7 +231,8 @@ std::vector<URL> systemMountedVolumeURLs() {
     for (NSURL* volume in [NSFileManager.defaultManager
              mountedVolumeURLsIncludingResourceValuesForKeys:@[]
                                                      options:NSVolumeEnumerationSkipHiddenVolumes])
-        volumes.push_back(path(volume));
+        if (auto folder = path(volume))
+            volumes.push_back(std::move(*folder));
     return volumes;
 }
 

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <future>
 #include <set>
 #include <thread>
 
@@ -26,15 +27,17 @@ using namespace testing_support;
 using platform::Menu;
 using V = std::vector<std::string>;
 
-// Everything the extension asks of the world, in order.
+// Everything the extension asks of the world, in order, marked when asked off the main thread.
 struct Recorder : platform::Workspace, platform::AlertPresenter {
     V log;
     std::vector<platform::Alert> alerts;
+    bool modalLoop = false; // an alert that runs the queues while it is open, as AppKit's does
+    static std::string thread() { return platform::isMainThread() ? "" : " (off the main thread)"; }
     void activateFileViewerSelectingURLs(const std::vector<platform::URL>& urls) override {
         std::string line = "reveal";
         for (const auto& u : urls)
             line += " " + u.string();
-        log.push_back(line);
+        log.push_back(line + thread());
     }
     void openApplicationAtURL(const platform::URL& url,
                               const platform::OpenConfiguration&) override {
@@ -46,7 +49,11 @@ struct Recorder : platform::Workspace, platform::AlertPresenter {
     }
     platform::ModalResponse runModal(const platform::Alert& alert) override {
         alerts.push_back(alert);
-        log.push_back("alert " + alert.messageText());
+        log.push_back("alert " + alert.messageText() + thread());
+        if (modalLoop) {
+            platform::waitForDocuments();
+            log.push_back("closed");
+        }
         return platform::alertFirstButtonReturn;
     }
 };
@@ -63,7 +70,7 @@ protected:
         fs::create_directories(folder());
     }
     void TearDown() override {
-        platform::drainMainQueue();
+        platform::waitForDocuments();
         platform::testing::setMountedVolumeURLs(std::nullopt);
         HomeTest::TearDown();
     }
@@ -71,11 +78,11 @@ protected:
     void target(const fs::path& p) {
         platform::FinderSyncController::defaultController().setTargetedURL(p);
     }
-    // Sends an action as the platform does, then lets the main queue run.
+    // Sends an action as the platform does, then lets the document queue and the main queue run.
     void choose(lemvora::FinderSyncExt& ext, const std::string& selector) {
         ASSERT_TRUE(ext.perform(selector, nullptr)) << selector;
         recorder->log.push_back("returned");
-        platform::drainMainQueue();
+        platform::waitForDocuments();
     }
     static const Menu& submenu(const std::shared_ptr<Menu>& root) {
         return *root->items().at(0)->submenu();
@@ -421,7 +428,7 @@ TEST_F(Extension, TheDocumentGoesWhereTheUserClicked) {
             ext.menu(*c.kind);
         controller.setSelectedItemURLs(c.atAction);
         choose(ext, "doc00:");
-        EXPECT_EQ(recorder->log, (V{"reveal " + (c.where / "Yeni Not.txt").string(), "returned"}));
+        EXPECT_EQ(recorder->log, (V{"returned", "reveal " + (c.where / "Yeni Not.txt").string()}));
         fs::remove(c.where / "Yeni Not.txt");
     }
     // No targeted URL and nothing selected: silently nothing.
@@ -445,7 +452,7 @@ TEST_F(Extension, TheRootFolderAsTargetIsTheRootFolder) {
     fs::current_path(folder());
     const auto result = asStranger([&] {
         ext.perform("doc00:", nullptr);
-        platform::drainMainQueue();
+        platform::waitForDocuments();
         const bool alerted = recorder->log == V{"alert Not oluşturulamadı"} &&
                              recorder->alerts.at(0).informativeText() == "Permission denied";
         return alerted && namesIn(folder()).empty() && !fs::exists("/Yeni Not.txt") ? 0 : 1;
@@ -463,7 +470,7 @@ TEST_F(Extension, FailureAlertIsQueuedAndShownAfterTheActionReturns) {
     target(scratch() / "yok" / "alt" / "belge.txt"); // parent missing too
     ASSERT_TRUE(ext.perform("doc00:", nullptr));
     EXPECT_TRUE(recorder->alerts.empty()) << "shown before the action returned";
-    EXPECT_EQ(platform::drainMainQueue(), 1);
+    EXPECT_EQ(platform::waitForDocuments(), 1);
     ASSERT_EQ(recorder->alerts.size(), 1u);
     const auto& alert = recorder->alerts[0];
     EXPECT_EQ(alert.alertStyle(), platform::AlertStyle::warning);
@@ -471,6 +478,36 @@ TEST_F(Extension, FailureAlertIsQueuedAndShownAfterTheActionReturns) {
     EXPECT_EQ(alert.messageText(), "Word Belgesi oluşturulamadı");
     EXPECT_EQ(alert.informativeText(), "No such file or directory");
     EXPECT_EQ(alert.buttons(), V{"Tamam"});
+}
+
+// The copy runs on the document queue, after the action returned, one action after the other in
+// the order chosen; the reveal and the alert come back to the main thread, once each.
+TEST_F(Extension, DocumentsAreMadeOffTheMainThreadInTheOrderChosen) {
+    makeTemplates({"1 A.txt", "2 B.txt"});
+    lemvora::FinderSyncExt ext;
+    ext.menu(1);
+    target(folder());
+    std::promise<void> release; // holds the queue until the three actions have returned
+    platform::dispatchAsyncDocuments([held = release.get_future().share()] { held.wait(); });
+    for (const char* slot : {"doc01:", "doc00:", "doc01:"})
+        ASSERT_TRUE(ext.perform(slot, nullptr));
+    EXPECT_TRUE(namesIn(folder()).empty()) << "made on the main thread";
+    release.set_value();
+    EXPECT_EQ(platform::waitForDocuments(), 3);
+    EXPECT_EQ(recorder->log, (V{"reveal " + (folder() / "B.txt").string(),
+                                "reveal " + (folder() / "A.txt").string(),
+                                "reveal " + (folder() / "B 2.txt").string()}));
+
+    // Two failures: two alerts, the second once the first is closed, though the first's modal
+    // loop runs the queues meanwhile.
+    recorder->log.clear();
+    recorder->modalLoop = true;
+    target(scratch() / "yok" / "alt");
+    for (const char* slot : {"doc00:", "doc01:"})
+        ASSERT_TRUE(ext.perform(slot, nullptr));
+    platform::waitForDocuments();
+    EXPECT_EQ(recorder->log,
+              (V{"alert A oluşturulamadı", "closed", "alert B oluşturulamadı", "closed"}));
 }
 
 TEST_F(Extension, EmptyFolderEntryOpensTheApplicationThreeLevelsUp) {
