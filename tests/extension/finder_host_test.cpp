@@ -8,6 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <csignal>
 #include <ctime>
 #include <set>
 #include <sstream>
@@ -255,6 +256,65 @@ TEST_F(FinderHost, TheDocumentGoesWhereTheUserClickedHoweverFinderDeliversTheAct
         }
         EXPECT_EQ(session.finish(), 0);
     }
+}
+
+// A copy onto a volume that stopped answering (its FUSE daemon stopped, as a share that hangs)
+// holds up no other request: the menu is served meanwhile, through the same extension process,
+// and the action's answer follows the document, whole and revealed once, when the volume answers.
+TEST_F(FinderHost, ACopyThatWaitsForItsVolumeHoldsUpNoOtherRequest) {
+    const fs::path stick = scratch() / "USB";
+    MountedVolume volume(MountedVolume::Kind::exfat, scratch() / "exfat.img", stick);
+    if (!volume.mounted())
+        GTEST_SKIP() << volume.why();
+    const pid_t daemon = volume.daemon();
+    ASSERT_GT(daemon, 0);
+    ASSERT_EQ(volume.requestsWaiting(), 0) << "no FUSE control file system";
+    std::string content(4 << 20, '\0');
+    for (std::size_t i = 0; i < content.size(); ++i)
+        content[i] = static_cast<char>(i * 7919 >> 5);
+    makeTemplates({});
+    writeFile(templates() / "10 Yeni Not.txt", content);
+    LineSession host({finder.string(), "--script", "--extension", appex.string()});
+    host.writeLine(menuRequest(1, stick));
+    ASSERT_NE(host.readLine().find("\"doc00:\""), std::string::npos);
+
+    ASSERT_EQ(kill(daemon, SIGSTOP), 0);
+    // "/" is the first registered folder: the host asks nothing of the stopped volume for it.
+    host.writeLine(sendRequest("doc00:", stick));
+    const bool copying = waitUntil([&] { return volume.requestsWaiting() > 0; }, 20);
+    host.writeLine(menuRequest(1, "/"));
+    const std::string menu = host.readLine();
+    kill(daemon, SIGCONT);
+    EXPECT_TRUE(copying) << "the action never reached the volume";
+    EXPECT_NE(menu.find("\"doc00:\""), std::string::npos) << "no menu while a copy waits: " << menu;
+    const fs::path made = stick / "Yeni Not.txt";
+    EXPECT_EQ(Json::parse(host.readLine(), nullptr, false),
+              (Json{{"event", "reveal"}, {"urls", {made.string()}}}));
+    EXPECT_EQ(host.readLine(), R"({"done":true})");
+    host.writeLine(menuRequest(1, stick)); // what comes next is its answer: nothing more was due
+    EXPECT_NE(host.readLine().find("\"menu\""), std::string::npos);
+    EXPECT_EQ(host.finish(), 0);
+    EXPECT_TRUE(readFile(made) == content) << "not whole";
+}
+
+// A URL that is not a file's, should Finder hand one over ({"url":…}), names no place: it is
+// skipped, as target and as a selected item, never taken for a path.
+TEST_F(FinderHost, AURLThatIsNotAFilesIsSkipped) {
+    makeTemplates({"Not.txt"});
+    const fs::path a = folder() / "Alt" / "a.txt";
+    writeFile(a, "x");
+    const Json share = {{"url", "smb://sunucu/Paylaşım/"}};
+    auto send = [](const Json& target, const Json& selected) {
+        return request(
+            {{"op", "send"}, {"selector", "doc00:"}, {"target", target}, {"selected", selected}});
+    };
+    const auto out =
+        script(menuRequest(0, folder()) + send(share, {share, a.string()}) +
+               send(folder().string(), Json::array({share})) + send(share, Json::array()));
+    ASSERT_EQ(out.size(), 6u);
+    EXPECT_EQ(out[1]["urls"][0], (a.parent_path() / "Not.txt").string()); // beside the file
+    EXPECT_EQ(out[3]["urls"][0], (folder() / "Not.txt").string());        // in the target
+    EXPECT_EQ(out[5].dump(), R"({"done":true})");                         // nowhere
 }
 
 TEST_F(FinderHost, EmptyFolderEntryReportsTheHostApplication) {

@@ -28,6 +28,7 @@
 #include <sys/mount.h>
 #include <sys/prctl.h>
 #include <sys/syscall.h>
+#include <sys/sysmacros.h>
 #endif
 
 namespace testing_support {
@@ -603,6 +604,43 @@ MountedVolume::MountedVolume(Kind kind, const fs::path& image, const fs::path& m
                });
     if (mounting.exitCode == 0 && !mounted_)
         why_ = std::string(mounter) + " did not mount " + image.string();
+    struct stat now {};
+    if (mounted_ && stat(mountPoint.c_str(), &now) == 0)
+        device_ = now.st_dev;
+}
+
+pid_t MountedVolume::daemon() const {
+    // It goes into the background as it mounts: found by its command line, which names the
+    // mount point.
+    std::error_code ec;
+    for (const auto& process : fs::directory_iterator("/proc", ec)) {
+        const std::string name = process.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        std::ifstream in(process.path() / "cmdline", std::ios::binary);
+        std::string argument;
+        while (std::getline(in, argument, '\0'))
+            if (argument == mountPoint_.string())
+                return static_cast<pid_t>(std::stol(name));
+    }
+    return -1;
+}
+
+std::optional<int> MountedVolume::requestsWaiting() const {
+    // The FUSE control file system has a folder for each connection, named by the volume's
+    // device number as the kernel writes it (major << 20 | minor), whose "waiting" counts "the
+    // requests which are waiting to be transferred to userspace or being processed by the
+    // filesystem daemon" (the kernel's Documentation/filesystems/fuse.rst). Mounted once more in
+    // this process's own mount namespace (the volume's), since the system may not have.
+    static const fs::path connections = "/sys/fs/fuse/connections";
+    static const bool ours = mount("fusectl", connections.c_str(), "fusectl", 0, nullptr) == 0;
+    (void)ours; // else the system's, where there is one
+    std::ifstream in(connections / std::to_string(major(device_) << 20 | minor(device_)) /
+                     "waiting");
+    int waiting = 0;
+    if (!mounted_ || !(in >> waiting))
+        return std::nullopt;
+    return waiting;
 }
 
 MountedVolume::~MountedVolume() {

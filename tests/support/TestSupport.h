@@ -129,9 +129,14 @@ public:
     MountedVolume& operator=(const MountedVolume&) = delete;
     bool mounted() const { return mounted_; }
     const std::string& why() const { return why_; } // why it is not mounted
+    // A FUSE volume's daemon (exFAT, FAT), or -1; and how many of the volume's requests it has
+    // not answered yet (none where the system cannot tell).
+    pid_t daemon() const;
+    std::optional<int> requestsWaiting() const;
 
 private:
     fs::path mountPoint_;
+    dev_t device_ = 0;
     std::string loopDevice_;
     bool mounted_ = false;
     std::string why_;

@@ -25,6 +25,7 @@ using json = nlohmann::json;
 ExtensionProcess::ExtensionProcess(fs::path appex) : appex_(std::move(appex)) {}
 
 ExtensionProcess::~ExtensionProcess() {
+    actions_.clear(); // nobody is left to tell
     stop();
 }
 
@@ -88,10 +89,42 @@ void ExtensionProcess::takeDirectories(const json& message) {
                 directories_.insert(*folder);
 }
 
+void ExtensionProcess::expect(EventHandler onEvent, DoneHandler onDone) {
+    if (actions_.empty())
+        lastHeard_ = std::chrono::steady_clock::now(); // its time runs from here
+    actions_.push_back({std::move(onEvent), std::move(onDone)});
+}
+
+bool ExtensionProcess::takeForAction(const std::string& line) {
+    if (actions_.empty())
+        return false;
+    const auto message = nlohmann::ordered_json::parse(line, nullptr, false);
+    if (!message.is_object() || !(message.contains("event") || message.contains("done")))
+        return false;
+    if (message.contains("done")) {
+        const Action done = std::move(actions_.front());
+        actions_.pop_front();
+        done.onDone("");
+        return true;
+    }
+    // An effect belongs to the oldest action under way: the extension tells of them in order.
+    const long answer = actions_.front().onEvent(message);
+    if (message["event"] == "alert")
+        writeLine(platform::protocol::serialize({{"op", "alertResponse"}, {"button", answer}}));
+    return true;
+}
+
 void ExtensionProcess::takeUpdates() {
     std::string line;
-    while (running() && readLine(line, 0) == Read::line) {
-        // Nothing else is due between requests: a stray line is dropped.
+    while (running() && readLine(line, 0) == Read::line)
+        takeForAction(line); // anything else is not due between requests: dropped
+}
+
+ExtensionProcess::Read ExtensionProcess::readReply(std::string& line, int timeoutMilliseconds) {
+    for (;;) {
+        const Read read = readLine(line, timeoutMilliseconds);
+        if (read != Read::line || !takeForAction(line))
+            return read;
     }
 }
 
@@ -123,6 +156,7 @@ ExtensionProcess::Read ExtensionProcess::readLine(std::string& line, int timeout
         if (const auto newline = buffer_.find('\n'); newline != std::string::npos) {
             line.assign(buffer_, 0, newline);
             buffer_.erase(0, newline + 1);
+            lastHeard_ = std::chrono::steady_clock::now();
             if (line.compare(0, update.size(), update) != 0)
                 return Read::line;
             takeDirectories(json::parse(line, nullptr, false));
@@ -151,7 +185,14 @@ ExtensionProcess::Read ExtensionProcess::readLine(std::string& line, int timeout
     }
 }
 
-void ExtensionProcess::stop() {
+void ExtensionProcess::endActions(const std::string& why) {
+    auto cut = std::move(actions_);
+    actions_.clear();
+    for (const auto& action : cut)
+        action.onDone(why);
+}
+
+void ExtensionProcess::stop(const std::string& why) {
     if (toChild_ >= 0)
         ::close(toChild_);
     if (fromChild_ >= 0)
@@ -162,6 +203,7 @@ void ExtensionProcess::stop() {
         for (int i = 0; i < 100; ++i) {
             if (::waitpid(pid_, nullptr, WNOHANG) == pid_) {
                 pid_ = -1;
+                endActions(why);
                 return;
             }
             ::usleep(10000);
@@ -170,6 +212,7 @@ void ExtensionProcess::stop() {
         ::waitpid(pid_, nullptr, 0);
     }
     pid_ = -1;
+    endActions(why);
 }
 
 } // namespace finder

@@ -2,9 +2,12 @@
 
 #include "ExtensionProtocol.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdint>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 
 namespace finder {
@@ -98,11 +101,11 @@ bool FinderHost::request(ExtensionProcess& process, const Json& message, Json& r
 bool FinderHost::readReply(ExtensionProcess& process, Json& reply, std::string& error,
                            const char* lateMessage) {
     std::string line;
-    switch (process.readLine(line, replyTimeoutMilliseconds)) {
+    switch (process.readReply(line, replyTimeoutMilliseconds)) {
     case ExtensionProcess::Read::line:
         break;
     case ExtensionProcess::Read::timeout:
-        process.stop();
+        process.stop(lateMessage);
         error = lateMessage;
         return false;
     case ExtensionProcess::Read::ended:
@@ -156,7 +159,8 @@ Json FinderHost::menu(unsigned long kind, const std::optional<fs::path>& target,
 }
 
 bool FinderHost::send(const std::string& selector, const std::optional<fs::path>& target,
-                      const Paths& selected, const EventHandler& onEvent, std::string& error) {
+                      const Paths& selected, EventHandler onEvent, DoneHandler onDone,
+                      std::string& error) {
     if (extensions_.empty()) {
         error = "no extension is enabled";
         return false;
@@ -168,34 +172,100 @@ bool FinderHost::send(const std::string& selector, const std::optional<fs::path>
             chosen = i;
             break;
         }
-    std::unique_ptr<ExtensionProcess> copy; // ends with the action
-    if (behaviour_.anotherCopy)
-        copy = std::make_unique<ExtensionProcess>(extensions_[chosen]->appex());
-    auto& process = copy ? *copy : *extensions_[chosen];
-    Json reply;
-    if (!request(process,
-                 placeRequest({{"op", "send"}, {"selector", selector}}, target,
-                              behaviour_.noActionSelection ? Paths{} : selected),
-                 reply, error))
+    ExtensionProcess* process = extensions_[chosen].get();
+    if (behaviour_.anotherCopy) { // ended by pump() once its action is over
+        copies_.push_back(std::make_unique<ExtensionProcess>(process->appex()));
+        process = copies_.back().get();
+    }
+    if (!process->ensureRunning(error))
         return false;
+    process->takeUpdates();
+    if (!process->writeLine(platform::protocol::serialize(
+            placeRequest({{"op", "send"}, {"selector", selector}}, target,
+                         behaviour_.noActionSelection ? Paths{} : selected)))) {
+        error = "the extension ended unexpectedly";
+        return false;
+    }
     for (;;) {
+        Json reply;
+        if (!readReply(*process, reply, error, "the extension did not answer in time"))
+            return false;
         if (reply.contains("error")) {
             error = reply["error"].is_string() ? reply["error"].get<std::string>() : "error";
             return false;
         }
-        if (reply.value("done", false))
+        if (reply.value("returned", false)) {
+            process->expect(std::move(onEvent), std::move(onDone));
             return true;
-        if (reply.contains("event")) {
-            const long answer = onEvent(reply);
-            if (reply["event"] == "alert" && !process.writeLine(platform::protocol::serialize(
-                                                 {{"op", "alertResponse"}, {"button", answer}}))) {
-                error = "the extension ended unexpectedly";
-                return false;
-            }
         }
-        // {"returned":true}: the action returned; what follows was queued for later.
-        if (!readReply(process, reply, error, "the extension did not finish in time"))
+        if (!reply.contains("event")) {
+            error = "the extension answered an action with " + platform::protocol::serialize(reply);
             return false;
+        }
+        // An effect of the action itself, before it returned (it opened an application).
+        const long answer = onEvent(reply);
+        if (reply["event"] == "alert")
+            process->writeLine(
+                platform::protocol::serialize({{"op", "alertResponse"}, {"button", answer}}));
+    }
+}
+
+std::vector<ExtensionProcess*> FinderHost::processes() const {
+    std::vector<ExtensionProcess*> all;
+    for (const auto* list : {&extensions_, &copies_})
+        for (const auto& process : *list)
+            all.push_back(process.get());
+    return all;
+}
+
+bool FinderHost::busy() const {
+    for (const auto* process : processes())
+        if (process->busy())
+            return true;
+    return false;
+}
+
+std::vector<int> FinderHost::busyDescriptors() const {
+    std::vector<int> descriptors;
+    for (const auto* process : processes())
+        if (process->busy() && process->running())
+            descriptors.push_back(process->outputDescriptor());
+    return descriptors;
+}
+
+int FinderHost::millisecondsLeft() const {
+    long long left = -1;
+    for (const auto* process : processes())
+        if (process->busy()) {
+            const auto silent = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                    std::chrono::steady_clock::now() - process->lastHeard())
+                                    .count();
+            const long long mine = std::max<long long>(replyTimeoutMilliseconds - silent, 0);
+            left = left < 0 ? mine : std::min(left, mine);
+        }
+    return static_cast<int>(left);
+}
+
+void FinderHost::pump() {
+    for (auto* process : processes()) {
+        process->takeUpdates();
+        // One that said nothing for so long is taken for hung, as when it answers no request.
+        if (process->busy() && std::chrono::steady_clock::now() - process->lastHeard() >=
+                                   std::chrono::milliseconds(replyTimeoutMilliseconds))
+            process->stop("the extension did not finish in time");
+    }
+    std::erase_if(copies_, [](const auto& copy) { return !copy->busy(); });
+}
+
+void FinderHost::finish() {
+    for (;;) {
+        pump(); // first what came with the last answer, which no descriptor tells of again
+        if (!busy())
+            return;
+        std::vector<pollfd> fds;
+        for (const int fd : busyDescriptors())
+            fds.push_back({fd, POLLIN, 0});
+        ::poll(fds.data(), fds.size(), millisecondsLeft());
     }
 }
 

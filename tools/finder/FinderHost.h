@@ -39,28 +39,42 @@ public:
               const Paths& selected, std::string& error);
 
     // Delivers a selector with the target as the targeted URL and the selected items as the
-    // selected ones. Each effect the extension asks for is handed to onEvent as it comes
-    // ({"event":…}); an alert is answered with what onEvent returns for it. Returns false, with
-    // `error`, when the action could not complete.
-    using EventHandler = std::function<long(const Json& event)>;
+    // selected ones, and returns once the extension took it (its action returned); false, with
+    // `error`, when it could not. As Finder does, the host serves other requests meanwhile: each
+    // effect the extension asks for comes to onEvent as it comes ({"event":…}; an alert is
+    // answered with what onEvent returns), and onDone gets the end ("", or why the action could
+    // not complete), through pump().
+    using EventHandler = ExtensionProcess::EventHandler;
+    using DoneHandler = ExtensionProcess::DoneHandler;
     bool send(const std::string& selector, const std::optional<std::filesystem::path>& target,
-              const Paths& selected, const EventHandler& onEvent, std::string& error);
+              const Paths& selected, EventHandler onEvent, DoneHandler onDone, std::string& error);
+
+    // While actions are under way: the descriptors to wait on, readable when an extension said
+    // something, and how long to wait at most (-1 when no action is under way).
+    std::vector<int> busyDescriptors() const;
+    int millisecondsLeft() const;
+    // Takes what the extensions said, waiting for nothing, and ends the actions whose extension
+    // said nothing for too long.
+    void pump();
+    bool busy() const;
+    // Waits until no action is under way.
+    void finish();
 
     const std::vector<std::unique_ptr<ExtensionProcess>>& extensions() const { return extensions_; }
 
 private:
-    struct Served {
-        std::unique_ptr<ExtensionProcess> process;
-        std::set<std::string> selectors; // the actions of the last menu it served
-    };
     static constexpr int replyTimeoutMilliseconds = 30000;
     bool request(ExtensionProcess& process, const Json& request, Json& reply, std::string& error);
     // The extension's next line as a JSON object; `lateMessage` when it takes too long.
     bool readReply(ExtensionProcess& process, Json& reply, std::string& error,
                    const char* lateMessage);
+    // Every process, those of the extensions and the copies started for actions.
+    std::vector<ExtensionProcess*> processes() const;
 
     std::vector<std::unique_ptr<ExtensionProcess>> extensions_;
     std::vector<std::set<std::string>> lastSelectors_;
+    // The copies started for actions (Behaviour::anotherCopy), each ended after its action.
+    std::vector<std::unique_ptr<ExtensionProcess>> copies_;
     Behaviour behaviour_;
 };
 

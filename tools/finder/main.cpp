@@ -22,8 +22,11 @@
 #include <cstdio>
 #include <cstring>
 #include <iostream>
+#include <list>
+#include <optional>
 #include <string>
 
+#include <poll.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -83,13 +86,31 @@ int extensionsCommand(int argc, char** argv) {
     }
 }
 
+// As Finder does, the host goes on serving requests while an action is under way: a menu asked
+// for meanwhile is answered at once. Each action's own answer ({"done":true} or its error) comes
+// when the extension reports the action over, in the order the actions were requested.
 int scriptMode(finder::FinderHost& host) {
     platform::protocol::LineReader input(STDIN_FILENO);
+    std::list<std::optional<Json>> answers; // of the actions under way, in request order
+    const auto printReady = [&answers] {
+        while (!answers.empty() && answers.front()) {
+            print(*answers.front());
+            answers.pop_front();
+        }
+    };
     std::string line;
     for (;;) {
-        const auto status = input.next(line);
-        if (status == platform::protocol::LineReader::Status::end)
+        host.pump(); // what came with the last answer, too, which no descriptor tells of again
+        input.unwatchAll();
+        for (const int fd : host.busyDescriptors())
+            input.watch(fd, POLLIN, [&host] { host.pump(); });
+        const auto status = input.next(line, host.millisecondsLeft());
+        if (status == platform::protocol::LineReader::Status::end) {
+            host.finish();
             return 0;
+        }
+        if (status == platform::protocol::LineReader::Status::woken)
+            continue; // an extension said something, or an action's time ran out
         if (status == platform::protocol::LineReader::Status::tooLong) {
             print({{"error", "request too long"}});
             continue;
@@ -110,7 +131,8 @@ int scriptMode(finder::FinderHost& host) {
             continue;
         }
         const auto& send = std::get<platform::protocol::SendRequest>(request);
-        const bool finished = host.send(
+        const auto answer = answers.emplace(answers.end());
+        const bool started = host.send(
             send.selector, send.target, send.selected,
             [](const Json& event) -> long {
                 print(event);
@@ -118,8 +140,15 @@ int scriptMode(finder::FinderHost& host) {
                     revealOnDesktop(event);
                 return platform::alertFirstButtonReturn;
             },
+            [answer, &printReady](const std::string& failure) {
+                *answer = failure.empty() ? Json{{"done", true}} : Json{{"error", failure}};
+                printReady();
+            },
             error);
-        print(finished ? Json{{"done", true}} : Json{{"error", error}});
+        if (!started) {
+            *answer = Json{{"error", error}};
+            printReady();
+        }
     }
 }
 
@@ -168,7 +197,7 @@ int interactiveMode(finder::FinderHost& host, const char* argument) {
             break;
         std::printf("Böyle bir seçenek yok: %s\n", answer.c_str());
     }
-    const bool finished = host.send(
+    const bool started = host.send(
         items[choice - 1]["action"].get<std::string>(), target, selected,
         [](const Json& event) -> long {
             const std::string kindOfEvent = event["event"].get<std::string>();
@@ -195,8 +224,9 @@ int interactiveMode(finder::FinderHost& host, const char* argument) {
             std::fflush(stdout);
             return platform::alertFirstButtonReturn;
         },
-        error);
-    if (!finished) {
+        [&error](const std::string& failure) { error = failure; }, error);
+    host.finish();
+    if (!started || !error.empty()) {
         std::fprintf(stderr, "lemvora-finder: %s\n", error.c_str());
         return 1;
     }
