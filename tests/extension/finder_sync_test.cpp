@@ -489,14 +489,14 @@ TEST_F(Extension, DocumentsAreMadeOffTheMainThreadInTheOrderChosen) {
     target(folder());
     std::promise<void> release; // holds the queue until the three actions have returned
     platform::dispatchAsyncDocuments([held = release.get_future().share()] { held.wait(); });
-    for (const char* slot : {"doc01:", "doc00:", "doc01:"})
+    for (const char* slot : {"doc01:", "doc00:", "doc00:"})
         ASSERT_TRUE(ext.perform(slot, nullptr));
     EXPECT_TRUE(namesIn(folder()).empty()) << "made on the main thread";
     release.set_value();
     EXPECT_EQ(platform::waitForDocuments(), 3);
     EXPECT_EQ(recorder->log, (V{"reveal " + (folder() / "B.txt").string(),
                                 "reveal " + (folder() / "A.txt").string(),
-                                "reveal " + (folder() / "B 2.txt").string()}));
+                                "reveal " + (folder() / "A 2.txt").string()}));
 
     // Two failures: two alerts, the second once the first is closed, though the first's modal
     // loop runs the queues meanwhile.
