@@ -481,17 +481,19 @@ TEST_F(Extension, FailureAlertIsQueuedAndShownAfterTheActionReturns) {
 }
 
 // The copy runs on the document queue, after the action returned, one action after the other in
-// the order chosen; the reveal and the alert come back to the main thread, once each.
+// the order chosen, even when the object that took them is gone by then; the reveal and the alert
+// come back to the main thread, once each.
 TEST_F(Extension, DocumentsAreMadeOffTheMainThreadInTheOrderChosen) {
     makeTemplates({"1 A.txt", "2 B.txt"});
-    lemvora::FinderSyncExt ext;
-    ext.menu(1);
+    auto gone = std::make_unique<lemvora::FinderSyncExt>();
+    gone->menu(1);
     target(folder());
     std::promise<void> release; // holds the queue until the three actions have returned
     platform::dispatchAsyncDocuments([held = release.get_future().share()] { held.wait(); });
     for (const char* slot : {"doc01:", "doc00:", "doc00:"})
-        ASSERT_TRUE(ext.perform(slot, nullptr));
+        ASSERT_TRUE(gone->perform(slot, nullptr));
     EXPECT_TRUE(namesIn(folder()).empty()) << "made on the main thread";
+    gone.reset();
     release.set_value();
     EXPECT_EQ(platform::waitForDocuments(), 3);
     EXPECT_EQ(recorder->log, (V{"reveal " + (folder() / "B.txt").string(),
@@ -502,6 +504,7 @@ TEST_F(Extension, DocumentsAreMadeOffTheMainThreadInTheOrderChosen) {
     // loop runs the queues meanwhile.
     recorder->log.clear();
     recorder->modalLoop = true;
+    lemvora::FinderSyncExt ext;
     target(scratch() / "yok" / "alt");
     for (const char* slot : {"doc00:", "doc01:"})
         ASSERT_TRUE(ext.perform(slot, nullptr));
