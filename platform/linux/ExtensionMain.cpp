@@ -28,7 +28,8 @@ using json = nlohmann::ordered_json;
 void emit(const json& value) {
     const std::string line = protocol::serialize(value) + "\n";
     if (std::fwrite(line.data(), 1, line.size(), stdout) != line.size() || std::fflush(stdout) != 0)
-        std::exit(0); // the host is gone: nobody is left to serve
+        std::_Exit(0); // the host is gone: nobody is left to serve (and the document queue may
+                       // still be at work, so no destructor runs)
 }
 
 template <class URLs> json urlsJSON(const URLs& urls) {
