@@ -101,10 +101,11 @@ bool FinderSyncExt::respondsTo(const Selector& selector) const {
 }
 
 std::shared_ptr<Menu> FinderSyncExt::menu(MenuKind kind) {
-    if (kind > 1)
+    // The context menus alone: on selected items and on the folder's background.
+    if (kind != menuKind::contextualMenuForItems && kind != menuKind::contextualMenuForContainer)
         return nullptr;
     templates = Templates::load();
-    menuKind = kind;
+    shownKind = kind;
     // Kept for the action: asked again at the click, Finder may answer no selection at all
     // (reported by a Finder Sync client: AlexDevFlow/Media-Converter#10).
     menuSelection = FinderSyncController::defaultController().selectedItemURLs();
@@ -182,9 +183,9 @@ std::optional<URL> folderForSelection(const std::vector<URL>& selected) {
 std::optional<Templates::URL> FinderSyncExt::destinationDirectory() const {
     const auto& controller = FinderSyncController::defaultController();
     const auto target = controller.targetedURL();
-    if (menuKind != MenuKind{1}) {
+    if (shownKind != menuKind::contextualMenuForContainer) {
         auto selected = controller.selectedItemURLs();
-        if (selected.empty() && menuKind == MenuKind{0})
+        if (selected.empty() && shownKind == menuKind::contextualMenuForItems)
             selected = menuSelection;
         if (!selected.empty())
             if (auto folder = folderForSelection(selected))
