@@ -281,10 +281,7 @@ unset -f sudo sqlite3
 # both bundle identifiers, each with its own requirement.
 if command -v sqlite3 >/dev/null; then
     system_db=$work/system.db user_db=$work/user.db
-    for db in "$system_db" "$user_db"; do
-        python3 -c 'import sqlite3, sys; sqlite3.connect(sys.argv[1]).execute(sys.argv[2])' "$db" \
-            "CREATE TABLE access ($columns, $later, $key)"
-    done
+    for db in "$system_db" "$user_db"; do sqlite3 "$db" "CREATE TABLE access ($columns, $later, $key)"; done
     sudo() { [ "$1" != -n ] || shift; "$@"; }
     expect "a write while another process holds the lock" 0 "$(python3 -c 'import sqlite3, sys, time
 db = sqlite3.connect(sys.argv[1], isolation_level=None)
