@@ -94,7 +94,9 @@ probe() {
         echo "== pluginkit -m -A -D -v -i $extension_id"; pluginkit -m -A -D -v -i "$extension_id"
         echo "== the extension's process"; pgrep -lx LemvoraMenu || echo "LemvoraMenu does not run"
         echo "== windows in front, neither Finder's nor Lemvora's"
-        windows | foreign_windows | grep . || echo "none"
+        local foreign
+        if foreign=$(windows | foreign_windows); then echo "${foreign:-none}"; else
+            echo "the window server's list failed"; fi
         echo "== the rows of $agent, the responsible process"; agent_rows
     } 2>&1 | tee "$out/probe-$1.txt"
     shot "probe-$1"
