@@ -102,27 +102,27 @@ done
 # Every menu case keeps what Finder showed, under a plain file name of its own.
 expect "the driver's menu command is called in one place" 1 \
     "$(grep -c "\"\$driver\" menu" "$1/scripts/finder-e2e.sh")"
-# The workflow collects and uploads the job's whole folder on every run, a green one too.
-expect "the job's folder collected and uploaded on every run" "always() always()" "$(awk '
+# The workflow probes before the install and after it, collects and uploads the job's whole
+# folder, on every run, a green one too.
+expect "the probes, the collect and the upload on every run" \
+    "probe before: always() probe installed: always() collect: always() upload: always()" "$(awk '
     /^  [a-z]+:$/ { job = $1 } /^      - / { when = "" } /^        if: / { when = $2 }
-    job == "finder:" && (/run: scripts\/finder-e2e.sh collect$/ || /path: .*\/finder-e2e$/) {
-        printf "%s%s", sep, when; sep = " " }' "$1/.github/workflows/macos.yml")"
-# Every entry of the case's folder goes to the driver as --listed, its hidden files aside; the
-# driver's "seen: " lines (the alert case) land in the artifact beside the case's dumps.
-mkdir -p "$work/case/Documents" "$work/case/Alt klasör" && touch "$work/case/.DS_Store" \
-    "$work/case/Yeni Metin Belgesi.txt"
+    job == "finder:" && /run: scripts\/finder-e2e.sh (probe|collect)/ {
+        printf "%s%s: %s", sep, substr($0, index($0, ".sh ") + 4), when; sep = " " }
+    job == "finder:" && /path: .*\/finder-e2e$/ { printf "%supload: %s", sep, when }' \
+    "$1/.github/workflows/macos.yml")"
 # Each step has its own limit, and they add up to less than the job's, so that a step that hangs
-# leaves the collect and upload steps their time; the probe runs before the install and after.
+# leaves the collect and upload steps their time.
 expect "the finder job's limits: steps without one, and whether they fit the job's" "0 yes" "$(awk '
     /^  [a-z]+:$/ { job = $1 } job != "finder:" { next }
     /^    timeout-minutes: / { total = $2 } /^      - / { steps++; if (limited < steps - 1) none++ }
     /^        timeout-minutes: / { limited++; sum += $2 }
     END { if (limited < steps) none++; print none + 0, (sum < total ? "yes" : "no") }' \
     "$1/.github/workflows/macos.yml")"
-expect "the probes, before and after the install, on every run" "before: always() installed: always()" \
-    "$(awk '/^  [a-z]+:$/ { job = $1 } /^      - / { when = "" } /^        if: / { when = $2 }
-    job == "finder:" && /run: scripts\/finder-e2e.sh probe / { printf "%s%s: %s", sep, $NF, when; sep = " " }' \
-        "$1/.github/workflows/macos.yml")"
+# Every entry of the case's folder goes to the driver as --listed, its hidden files aside; the
+# driver's "seen: " lines (the alert case) land in the artifact beside the case's dumps.
+mkdir -p "$work/case/Documents" "$work/case/Alt klasör" && touch "$work/case/.DS_Store" \
+    "$work/case/Yeni Metin Belgesi.txt"
 driver="echo"
 expect "the driver's menu command for a case" "menu --dump $out/ax/bo-alt-klas-r-3 --folder \
 $work/case --entry x --listed Alt klasör --listed Documents --listed Yeni Metin Belgesi.txt" \
