@@ -355,11 +355,12 @@ host_window() {
 }
 
 # What the log keeps of the job: the extension, Finder, TCC; PlugInKit (its daemon pkd and its
-# subsystem), the sandbox's denials, and runningboardd's lines about LemvoraMenu (which starts
-# and ends the extension's process).
-log_predicate='process == "LemvoraMenu" OR process == "Finder" OR subsystem == "com.apple.TCC"
-    OR process == "pkd" OR subsystem == "com.apple.PlugInKit" OR sender == "Sandbox"
-    OR (process == "runningboardd" AND eventMessage CONTAINS "LemvoraMenu")'
+# subsystem), the sandbox's denials, and runningboardd's lines about LemvoraMenu (RunningBoard
+# keeps the life cycle of the processes it manages: eclecticlight.co, "Controlling
+# LaunchServices in macOS Sequoia").
+log_predicate='process == "LemvoraMenu" OR process == "Finder" OR subsystem == "com.apple.TCC"'
+log_predicate+=' OR process == "pkd" OR subsystem == "com.apple.PlugInKit" OR sender == "Sandbox"'
+log_predicate+=' OR (process == "runningboardd" AND eventMessage CONTAINS "LemvoraMenu")'
 
 collect() {
     set +e
