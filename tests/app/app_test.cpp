@@ -349,7 +349,8 @@ TEST_F(HostApp, StatusLineFollowsTheRegistryOnActivation) {
 }
 
 // A copy that runs from a place that goes away says so instead of the extension's state, even an
-// enabled one; in a writable folder it shows that state. The copy is the real bundle, started.
+// enabled one; in a writable folder it shows that state. Each copy is this program's own bundle,
+// started as a program of its own, so that its main bundle is where the copy lies.
 TEST_F(HostApp, ACopyInAWritableFolderShowsTheExtensionAndATranslocatedOneWarns) {
     const fs::path copy = scratch() / "İndirilenler/AppHost.app";
     copyBundle(copy);
