@@ -1,6 +1,7 @@
 #include "AppDelegate.h"
 
 #include "platform/Bundle.h"
+#include "platform/FileSystem.h"
 #include "platform/FinderSync.h"
 
 #include <string>
@@ -8,6 +9,26 @@
 namespace lemvora {
 
 using namespace platform;
+
+namespace {
+
+// Whether the application runs from a place that goes away, and its extension with it: the
+// system registers the extension where the application lies, so the menu vanishes when a disk
+// image it was opened from is ejected, or when a translocated copy quits. No public call tells
+// translocation (the SDK's Security framework exports SecTranslocate functions, but no header
+// declares them), and when it happens is not documented (Apple DTS, "App Translocation Notes",
+// developer forums thread 724969). What this relies on is where such a copy runs: a randomised
+// folder .../AppTranslocation/<UUID>/d/, a read-only volume mounted there while it runs
+// (eclecticlight.co, "How can you tell when an app is running in translocation?", 2024-05-17;
+// "What causes App Translocation?", 2023-05-09, quoting Apple's Platform Security Guide).
+bool runsFromAPlaceThatGoesAway(const fs::path& bundle) {
+    for (const auto& component : bundle)
+        if (component == "AppTranslocation")
+            return true;
+    return fs::isOnReadOnlyVolume(bundle);
+}
+
+} // namespace
 
 const SelectorTable<AppDelegate>& AppDelegate::selectorTable() {
     static const SelectorTable<AppDelegate> table{
@@ -196,7 +217,13 @@ std::shared_ptr<View> AppDelegate::tableView(TableView&, const TableColumn* colu
 }
 
 void AppDelegate::refresh() {
-    if (FinderSyncController::isExtensionEnabled()) {
+    if (runsFromAPlaceThatGoesAway(Bundle::main().bundleURL())) {
+        // Whatever the extension's state, it holds only until this copy goes: the user is told
+        // where Lemvora belongs. It never moves itself.
+        statusLabel_->setStringValue("✗ Lemvora geçici bir yerden açıldı — Uygulamalar'a taşı, "
+                                     "oradan aç");
+        statusLabel_->setTextColor(Color::systemOrangeColor());
+    } else if (FinderSyncController::isExtensionEnabled()) {
         statusLabel_->setStringValue("✓ Uzantı etkin");
         statusLabel_->setTextColor(Color::systemGreenColor());
     } else {

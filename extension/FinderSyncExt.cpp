@@ -102,10 +102,11 @@ bool FinderSyncExt::respondsTo(const Selector& selector) const {
 }
 
 std::shared_ptr<Menu> FinderSyncExt::menu(MenuKind kind) {
-    if (kind > 1)
+    // The context menus alone: on selected items and on the folder's background.
+    if (kind != menuKind::contextualMenuForItems && kind != menuKind::contextualMenuForContainer)
         return nullptr;
     templates = Templates::load();
-    menuKind = kind;
+    shownKind = kind;
     // Kept for the action: asked again at the click, Finder may answer no selection at all
     // (reported by a Finder Sync client: AlexDevFlow/Media-Converter#10).
     menuSelection = FinderSyncController::defaultController().selectedItemURLs();
@@ -141,7 +142,7 @@ void FinderSyncExt::openDocument(int index) {
     if (index < 0 || static_cast<std::size_t>(index) >= list.size())
         return;
     const auto& controller = FinderSyncController::defaultController();
-    Place place{controller.targetedURL(), controller.selectedItemURLs(), menuKind, menuSelection};
+    Place place{controller.targetedURL(), controller.selectedItemURLs(), shownKind, menuSelection};
     dispatchAsyncDocuments(
         [chosen = list[static_cast<std::size_t>(index)], place = std::move(place)] {
             const auto folder = destinationDirectory(place);
@@ -211,9 +212,9 @@ void showAlert(Alert alert) {
 //   dialog (App Extension Programming Guide, Finder Sync). An action that reaches a copy which
 //   served no menu has no kind to go by; a selection still tells where the user clicked.
 std::optional<Templates::URL> FinderSyncExt::destinationDirectory(const Place& place) {
-    if (place.menuKind != MenuKind{1}) {
+    if (place.shownKind != menuKind::contextualMenuForContainer) {
         auto selected = place.selected;
-        if (selected.empty() && place.menuKind == MenuKind{0})
+        if (selected.empty() && place.shownKind == menuKind::contextualMenuForItems)
             selected = place.menuSelection;
         if (!selected.empty())
             if (auto folder = folderForSelection(selected))

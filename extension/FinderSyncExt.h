@@ -69,7 +69,7 @@ private:
     struct Place {
         std::optional<platform::URL> target;
         std::vector<platform::URL> selected;
-        std::optional<platform::MenuKind> menuKind;
+        std::optional<platform::MenuKind> shownKind;
         std::vector<platform::URL> menuSelection;
     };
     static std::optional<Templates::URL> destinationDirectory(const Place& place);
@@ -78,7 +78,7 @@ private:
     // The last menu this object served: the list behind it, its kind, and what Finder had
     // selected when it was built. None of it reaches another copy of the extension.
     std::vector<Templates::Template> templates;
-    std::optional<platform::MenuKind> menuKind;
+    std::optional<platform::MenuKind> shownKind;
     std::vector<platform::URL> menuSelection;
     // Main thread only: the folders as last registered, and the watch that registers them anew.
     std::set<platform::URL> registered;

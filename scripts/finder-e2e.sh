@@ -2,12 +2,15 @@
 # The Mac workflow's "finder" job: the real Finder as the test host. Each step of the job is one
 # verb of this script, so that the job's log shows which one failed.
 #
-#   scripts/finder-e2e.sh probe        what the runner offers; never fails
+#   scripts/finder-e2e.sh probe NAME   what the runner offers, into probe-NAME.txt too; never
+#                                      fails. The first probe records the job's start, from
+#                                      which the logs are read
 #   scripts/finder-e2e.sh install      Lemvora into ~/Applications with ditto; the extension
 #                                      registered there only, enabled, loaded by a new Finder
 #   scripts/finder-e2e.sh first-start  Lemvora once: the starter set in the template folder
-#   scripts/finder-e2e.sh grants       Accessibility for the driver (only if it lacks it), and
-#                                      the extension's consent for removable volumes
+#   scripts/finder-e2e.sh grants       Accessibility under the runner's agent (its rows written
+#                                      only if the driver lacks it), and the consent for
+#                                      removable volumes
 #   scripts/finder-e2e.sh cases        the menu's cases and the host window, through the driver
 #   scripts/finder-e2e.sh collect      the logs, pluginkit's view, the listings; on every run
 #
@@ -16,13 +19,16 @@
 # it installs is build-release (LEMVORA_BUILD to change). Screenshots, logs and listings go to
 # $RUNNER_TEMP/finder-e2e (LEMVORA_E2E_OUT), what Finder showed in each menu case to its ax/.
 # Never Desktop, Documents or Downloads: the extension's first write there asks the user. No
-# case passes by being skipped.
+# case passes by being skipped. What it shares lives beside it, in scripts/finder-e2e/: the
+# privacy databases (tcc.sh), the disk images (volumes.sh), the reading of Apple's tools'
+# output (parse.sh), the screen (screen.sh).
 #
 # Sourced (tests/tools/finder_e2e_test.sh), it only defines its functions.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
-extension_id=com.lemvora.Lemvora.LemvoraMenu
+app_id=com.lemvora.Lemvora
+extension_id=$app_id.LemvoraMenu
 build=${LEMVORA_BUILD:-build-release}
 [[ $build = /* ]] || build=$PWD/$build
 driver="$build/tools/finder-driver/lemvora-finder-driver"
@@ -35,23 +41,20 @@ starter=("10 Yeni Metin Belgesi.txt" "20 Yeni Markdown Belgesi.md" "30 Yeni Word
     "40 Yeni Excel Çalışma Kitabı.xlsx" "50 Yeni PowerPoint Sunusu.pptx")
 titles=("Metin Belgesi" "Markdown Belgesi" "Word Belgesi" "Excel Çalışma Kitabı"
     "PowerPoint Sunusu")
-# The disk images' file systems, and the one volume name they all hold: exFAT's label holds 11
-# UTF-16 code units, APFS's name 255 bytes. A letter beyond ASCII, as a user's stick has. (No
-# FAT image: newfs_msdos stores a label's bytes as given, which FAT reads in a DOS code page.)
-volume_filesystems=(ExFAT APFS)
-volume_name="Flaş Bellek"
 mkdir -p "$out"
+# shellcheck source=scripts/finder-e2e/parse.sh
+source scripts/finder-e2e/parse.sh
+# shellcheck source=scripts/finder-e2e/screen.sh
+source scripts/finder-e2e/screen.sh
+# shellcheck source=scripts/finder-e2e/tcc.sh
+source scripts/finder-e2e/tcc.sh
+# shellcheck source=scripts/finder-e2e/volumes.sh
+source scripts/finder-e2e/volumes.sh
 
 fail() {
     echo "finder-e2e: FAILED: $*" >&2
     shot "failed"
     exit 1
-}
-
-shot() { # a screenshot of the whole screen, numbered in the order taken
-    local n
-    n=$(find "$out" -name '*.png' | wc -l | tr -d ' ')
-    screencapture -x "$out/$(printf %02d "$n")-$1.png" || echo "screencapture failed ($1)"
 }
 
 # Asks `condition` (a command) every half second, for at most `limit` seconds.
@@ -65,45 +68,47 @@ wait_for() {
     done
 }
 
-# The first PID in NOW (one a line) that BEFORE does not hold: new_pid BEFORE NOW. Whole lines
-# are compared: PID 41 is not PID 412.
-new_pid() {
-    local pid
-    for pid in $2; do
-        [[ $'\n'$1$'\n' == *$'\n'$pid$'\n'* ]] || { echo "$pid"; return 0; }
-    done
-    return 1
-}
-
 quit_lemvora() { # by SIGTERM: an Apple event asking Lemvora to quit would need a consent of its own
     local pid
     for pid in $(pgrep -x Lemvora || true); do kill "$pid" || true; done
     wait_for 20 bash -c '! pgrep -x Lemvora >/dev/null' || fail "Lemvora did not quit"
 }
 
+# What the runner offers, before the install and after it: probe NAME, into $out/probe-NAME.txt
+# too. The first probe records the job's start, from which the logs are read.
 probe() {
     set +e
-    echo "== csrutil status"; csrutil status
-    echo "== sw_vers"; sw_vers
-    echo "== the driver"
-    if [ -x "$driver" ]; then "$driver" probe; else echo "no driver at $driver"; fi
-    echo "== pluginkit -m -D -v -i $extension_id"; pluginkit -m -D -v -i "$extension_id"
-    echo "== the extension's process"; pgrep -lx LemvoraMenu || echo "LemvoraMenu does not run"
-    shot probe
+    [ -s "$out/start-time" ] || date '+%Y-%m-%d %H:%M:%S' >"$out/start-time"
+    {
+        echo "== the job's start: $(cat "$out/start-time")"
+        # The image exports these from ~/.bashrc (configure-preimagedata.sh), which a step's
+        # bash may not read; its ~/imagedata.json holds the same, as the job's set-up prints it.
+        echo "== the runner image: ImageOS=${ImageOS:-unset} ImageVersion=${ImageVersion:-unset}"
+        grep -h '^export Image' "$HOME/.bashrc" 2>/dev/null
+        cat "$HOME/imagedata.json" 2>/dev/null
+        echo "== sw_vers"; sw_vers
+        echo "== csrutil status"; csrutil status
+        echo "== the driver"
+        if [ -x "$driver" ]; then "$driver" probe; else echo "no driver at $driver"; fi
+        preflight
+        echo "== pluginkit -m -A -D -v -i $extension_id"; pluginkit -m -A -D -v -i "$extension_id"
+        echo "== the extension's process"; pgrep -lx LemvoraMenu || echo "LemvoraMenu does not run"
+        echo "== windows in front, neither Finder's nor Lemvora's"
+        local foreign
+        if foreign=$(windows | foreign_windows); then echo "${foreign:-none}"; else
+            echo "the window server's list failed"; fi
+        echo "== the rows of $agent, the responsible process"; agent_rows
+    } 2>&1 | tee "$out/probe-$1.txt"
+    shot "probe-$1"
     return 0
 }
 
-# From `pluginkit -m -D -v` (a mark, the identifier and version, a UUID, a date, the path, tab
-# separated): one line per registered copy, its election mark ("+" in use), a tab, its path.
-registration_lines() { awk -F'\t' 'NF > 1 { print substr($1, 1, 1) "\t" $NF }'; }
-registrations() { pluginkit -m -D -v -i "$extension_id" | registration_lines; }
+# pluginkit(8): -m lists only the newest version, and one copy of it, without -A and -D.
+registrations() { pluginkit -m -A -D -v -i "$extension_id" | registration_lines; }
 
-# From `codesign -d -r-`: the designated requirement's text ("# designated => …" when implicit,
-# as an ad hoc signature's cdhash is).
-designated_requirement() { sed -n 's/^#* *designated => //p'; }
-
-# From `hdiutil attach`: the mount point (the last, tab-separated field of a /Volumes line).
-mount_point() { awk -F'\t' '/\/Volumes\// { print $NF }' | sed 's/^ *//; s/ *$//'; }
+# LaunchServices' own tool (it has no man page; the path as eclecticlight.co gives it, in
+# "Controlling LaunchServices in macOS Sequoia").
+lsregister=/System/Library/Frameworks/CoreServices.framework/Versions/A/Frameworks/LaunchServices.framework/Versions/A/Support/lsregister
 
 install() {
     [ -d "$build/Lemvora.app" ] || fail "no build at $build/Lemvora.app"
@@ -111,17 +116,20 @@ install() {
     mkdir -p "$HOME/Applications"
     ditto "$build/Lemvora.app" "$app"
     codesign --verify --strict --verbose=2 "$app"
-    # PlugInKit also finds the copies in build folders: only the installed one may stay.
+    # One copy only: `-e use` elects every copy with the identifier, and a copy removed with -r
+    # "may be added back" by discovery while it is there (pluginkit(8)). So LaunchServices
+    # forgets the build's own copy first, then PlugInKit every copy but the installed one.
+    "$lsregister" -u "$build/Lemvora.app" || echo "lsregister -u $build/Lemvora.app failed"
     local path
     while IFS=$'\t' read -r _ path; do
         [ "$path" = "$appex" ] || { echo "removing the registration of $path"; pluginkit -r "$path"; }
     done < <(registrations)
     pluginkit -a "$appex"
     pluginkit -e use -i "$extension_id"
-    only_installed_in_use() { [ "$(registrations)" = "+"$'\t'"$appex" ]; }
+    only_installed_in_use() { registrations | registration_verdict "$appex" >/dev/null; }
     wait_for 30 only_installed_in_use || {
         registrations
-        fail "pluginkit does not list the installed copy alone, elected to use (+)"
+        fail "$(registrations | registration_verdict "$appex")"
     }
     registrations
     # Only a process started after Finder's restart runs the copy just installed: one started by
@@ -150,84 +158,9 @@ first_start() {
     quit_lemvora
 }
 
-# The privacy databases: the system's is root's; the user's is the user's own, written as the
-# user, as the runner images' own setup writes it (their configure_user_tccdb).
-system_db="/Library/Application Support/com.apple.TCC/TCC.db"
-user_db="$HOME/Library/Application Support/com.apple.TCC/TCC.db"
-system_sql() { sudo sqlite3 "$system_db" "$1"; }
-user_sql() { sqlite3 "$user_db" "$1"; }
-
-# One row of a privacy database's access table, as SQL: access_row SERVICE CLIENT CLIENT_TYPE
-# CSREQ NOW [OBJECT], with CSREQ in SQL (NULL, or X'…') and OBJECT the bundle identifier of the
-# application the client may act on (Automation). The table has these 17 columns from macOS 14 on;
-# later systems add columns with defaults, which the explicit list leaves to them.
-access_row() {
-    cat <<SQL
-INSERT OR REPLACE INTO access (service, client, client_type, auth_value, auth_reason,
-    auth_version, csreq, policy_id, indirect_object_identifier_type, indirect_object_identifier,
-    indirect_object_code_identity, flags, last_modified, pid, pid_version, boot_uuid,
-    last_reminded)
-VALUES (
-    '$1',       -- service
-    '$2',       -- client: a program's path (client_type 1) or a bundle identifier (0)
-    $3,         -- client_type
-    2,          -- auth_value: allowed
-    4,          -- auth_reason: set by the system, not a user's answer
-    1,          -- auth_version
-    $4,         -- csreq: the code requirement the client must meet, or NULL
-    NULL,       -- policy_id: no MDM policy
-    0,          -- indirect_object_identifier_type: a bundle identifier
-    '${6:-UNUSED}', -- indirect_object_identifier: the application acted on, or none
-    NULL,       -- indirect_object_code_identity
-    0,          -- flags
-    $5,         -- last_modified
-    NULL, NULL, -- pid, pid_version: not tied to one process
-    'UNUSED',   -- boot_uuid: not tied to one boot
-    $5)         -- last_reminded
-SQL
-}
-
 grants() {
-    local now trusted service
-    now=$(date +%s)
-    trusted=$("$driver" probe)
-    echo "$trusted"
-    if [ "$trusted" != "AXIsProcessTrusted: yes" ]; then
-        # The agent's own grant does not reach the driver: rows for the driver's path in the
-        # system database, in place before its first Accessibility call (PostEvent for the
-        # synthesized clicks and keys).
-        for service in kTCCServiceAccessibility kTCCServicePostEvent; do
-            system_sql "$(access_row "$service" "$driver" 1 NULL "$now")"
-        done
-        # The driver asks Finder for its windows and selection with Apple events: Automation of
-        # Finder, in the user's database, as the runners' own setup grants it to their shells.
-        user_sql "$(access_row kTCCServiceAppleEvents "$driver" 1 NULL "$now" com.apple.finder)"
-        trusted=$("$driver" probe)
-        echo "after the rows: $trusted"
-        [ "$trusted" = "AXIsProcessTrusted: yes" ] ||
-            fail "the runner refuses the Accessibility grant: AXIsProcessTrusted() stays false"
-    fi
-
-    # A disk image is a removable volume: the extension's first write there asks the user. The
-    # consent given beforehand is a reasoned guess, so the log says what was written, and why,
-    # for a Mac run to bear it out: the user's database (removable volumes are among the Files
-    # and Folders consents, the user's own as Desktop's and Documents' are), for the extension's
-    # bundle identifier (the process that writes), bound to its ad hoc signature's designated
-    # requirement (a cdhash).
-    local requirement csreq
-    requirement=$(codesign -d -r- "$appex" 2>/dev/null | designated_requirement)
-    [ -n "$requirement" ] || fail "codesign -d -r- gives no designated requirement for $appex"
-    echo "the extension's designated requirement: $requirement"
-    csreq -r="$requirement" -b "$out/extension.csreq"
-    csreq=$(xxd -p "$out/extension.csreq" | tr -d '\n')
-    user_sql "$(access_row kTCCServiceSystemPolicyRemovableVolumes "$extension_id" 0 "X'$csreq'" \
-        "$now")"
-    echo "removable volumes: kTCCServiceSystemPolicyRemovableVolumes allowed for $extension_id" \
-        "(client_type 0, a bundle identifier: the extension's process writes the documents)," \
-        "csreq \"$requirement\" (its designated requirement), in $user_db (the user's" \
-        "database: a Files and Folders consent is the user's); read back:"
-    user_sql "SELECT service, client, client_type, auth_value, hex(csreq) FROM access
-        WHERE service = 'kTCCServiceSystemPolicyRemovableVolumes'"
+    accessibility_grant
+    removable_consent
 }
 
 # What a folder holds, recursively, without what the system keeps there on its own: Finder's
@@ -244,15 +177,45 @@ slug() {
     printf '%s' "$1" | LC_ALL=C tr -cs '[:alnum:]' '-' | LC_ALL=C tr '[:upper:]' '[:lower:]'
 }
 
-# The driver's menu command for the case NAME: drive_menu NAME DRIVER-OPTIONS... What Finder
-# showed (the case window's Accessibility tree and each context menu opened) stays in $out/ax
-# whatever the outcome, to read a failure by, or a success, and to replay in the driver's tests.
+# What the job made in FOLDER, one name a line: what Finder lists there, its hidden files aside.
+folder_entries() {
+    (cd "$1" && find . -mindepth 1 -maxdepth 1 ! -name '.*' | sed 's|^\./||' | LC_ALL=C sort)
+}
+
+# The unified log since the job's start, which the first probe recorded (log(1): show --start),
+# not the last minutes; the last hour when no start was recorded. log_job PREDICATE
+log_job() {
+    if [ -s "$out/start-time" ]; then
+        log show --start "$(cat "$out/start-time")" --style compact --predicate "$1"
+    else
+        log show --last 1h --style compact --predicate "$1"
+    fi
+}
+
+# The driver's menu command for the case NAME: drive_menu NAME DRIVER-OPTIONS... with --folder
+# among them. What Finder showed (the case window's Accessibility tree, each context menu
+# opened, in the alert case the alert) stays in $out/ax whatever the outcome, to read a failure
+# by, or a success, and to replay in the driver's tests; the driver's "seen: " lines (what it
+# saw of the alert: its focus, the menu offered with it up, what Return did) in ax/NAME.seen.txt.
 drive_menu() {
-    local name=$1 said status=0
+    local name=$1 said status=0 option previous="" folder="" entry listed=()
     shift
+    for option in "$@"; do
+        [ "$previous" != --folder ] || folder=$option
+        previous=$option
+    done
+    # Every entry the job made in the case's folder, so that the driver tells its file list from
+    # the sidebar (an entry may be named as a sidebar item is).
+    if [ -n "$folder" ]; then
+        while IFS= read -r entry; do listed+=(--listed "$entry"); done < <(folder_entries "$folder")
+    fi
     mkdir -p "$out/ax"
-    said=$("$driver" menu --dump "$out/ax/$(slug "$name")" "$@") || status=$?
+    said=$("$driver" menu --dump "$out/ax/$(slug "$name")" "$@" ${listed[@]+"${listed[@]}"}) ||
+        status=$?
     printf '%s\n' "$said"
+    if grep -q '^seen: ' <<<"$said"; then
+        grep '^seen: ' <<<"$said" >"$out/ax/$(slug "$name").seen.txt"
+    fi
     [ "$status" != 0 ] || return 0
     # The removable-volume consent was given beforehand: should the system ask all the same, the
     # case fails for that, pictured, whatever the driver saw meanwhile. The TCC log is read
@@ -261,8 +224,7 @@ drive_menu() {
     local tcc_log owners
     tcc_log="$out/tcc-$(slug "$name").log"
     owners=$(window_owners 2>&1 || true)
-    log show --last 10m --style compact --predicate 'subsystem == "com.apple.TCC"' >"$tcc_log" 2>&1 ||
-        true
+    log_job 'subsystem == "com.apple.TCC"' >"$tcc_log" 2>&1 || true
     if removable_prompt "$owners" "$tcc_log"; then
         shot "$(slug "$name")-consent-prompt"
         grep 'AUTHREQ_PROMPTING.*RemovableVolumes' "$tcc_log" >&2 || true
@@ -273,32 +235,6 @@ drive_menu() {
         esac
     fi
     return "$status"
-}
-
-# The owners of the windows on screen, one a line. The window server tells owners without the
-# screen-recording consent that window titles would need, and osascript sends no Apple event.
-window_owners() {
-    osascript -l JavaScript -e 'ObjC.import("CoreGraphics");
-const windows = ObjC.castRefToObject($.CGWindowListCopyWindowInfo(
-    $.kCGWindowListOptionOnScreenOnly, $.kCGNullWindowID));
-const owners = [];
-for (let i = 0; i < windows.count; i++)
-    owners.push(ObjC.unwrap(windows.objectAtIndex(i).objectForKey("kCGWindowOwnerName")));
-owners.join("\n");'
-}
-
-# Whether a removable-volume consent prompt is up: removable_prompt OWNERS TCC-LOG. TCC's prompts
-# are windows of UserNotificationCenter; which service asks, the log's AUTHREQ_PROMPTING line
-# says, and a request still open has no AUTHREQ_RESULT of its msgID after it.
-removable_prompt() {
-    [[ $'\n'$1$'\n' == *$'\n'UserNotificationCenter$'\n'* ]] || return 1
-    awk '/AUTHREQ_PROMPTING: msgID=.*service=kTCCServiceSystemPolicyRemovableVolumes,/ {
-            id = $0; sub(/.*AUTHREQ_PROMPTING: msgID=/, "", id); sub(/,.*/, "", id); asked[id] = 1
-        }
-        /AUTHREQ_RESULT: msgID=/ {
-            id = $0; sub(/.*AUTHREQ_RESULT: msgID=/, "", id); sub(/,.*/, "", id); delete asked[id]
-        }
-        END { for (id in asked) up = 1; exit !up }' "$2"
 }
 
 # Runs the driver's menu command on FOLDER's window and checks that exactly NEW appeared in all of
@@ -331,48 +267,6 @@ menu_case() {
 }
 
 fresh_folder() { rm -rf "$1" && mkdir -p "$1"; }
-
-# Attaches an image as the user, whom the extension runs as: mounted as root, the volume may
-# not take their writes, and the case would fail for the wrong reason. "Resource busy" passes
-# on the runners, so it is tried again, a few times, each pause longer; any other refusal is
-# final. Prints the mount point, or else hdiutil's own message and fails.
-attach_pause=3
-attach() {
-    local image=$1 tries output
-    for tries in 1 2 3 4 5; do
-        if output=$(hdiutil attach "$image" 2>&1); then
-            local point
-            point=$(printf '%s\n' "$output" | mount_point)
-            if [ -z "$point" ]; then
-                echo "hdiutil attach names no /Volumes folder: $output"
-                return 1
-            fi
-            printf '%s\n' "$point"
-            return 0
-        fi
-        echo "hdiutil attach ($tries): $output" >&2
-        case "$output" in *"esource busy"*) ;; *) break ;; esac
-        [ "$tries" = 5 ] || sleep $((attach_pause * tries))
-    done
-    printf '%s\n' "$output"
-    return 1
-}
-
-volume_case() {
-    local fs=$1 image="${RUNNER_TEMP:-/tmp}/usb-$1.dmg" volume
-    rm -f "$image"
-    hdiutil create -size 64m -fs "$fs" -volname "$volume_name" "$image"
-    # Attached while the extension runs: it must register the new volume on its own.
-    volume=$(attach "$image") || fail "case \"$fs image\": $volume"
-    [ -d "$volume" ] || fail "case \"$fs image\": no mount point ($volume)"
-    echo "attached at $volume"
-    if ! (menu_case "$fs image" "$volume" "$volume" "10 Yeni Metin Belgesi.txt" \
-        "Yeni Metin Belgesi.txt" --timeout 60); then
-        hdiutil detach "$volume" || true
-        exit 1
-    fi
-    hdiutil detach "$volume" || hdiutil detach -force "$volume"
-}
 
 cases() {
     fresh_folder "$root"
@@ -460,12 +354,18 @@ host_window() {
     quit_lemvora
 }
 
+# What the log keeps of the job: the extension, Finder, TCC; PlugInKit (its daemon pkd and its
+# subsystem), the sandbox's denials, and runningboardd's lines about LemvoraMenu (RunningBoard
+# keeps the life cycle of the processes it manages: eclecticlight.co, "Controlling
+# LaunchServices in macOS Sequoia").
+log_predicate='process == "LemvoraMenu" OR process == "Finder" OR subsystem == "com.apple.TCC"'
+log_predicate+=' OR process == "pkd" OR subsystem == "com.apple.PlugInKit" OR sender == "Sandbox"'
+log_predicate+=' OR (process == "runningboardd" AND eventMessage CONTAINS "LemvoraMenu")'
+
 collect() {
     set +e
-    log show --last 10m --style compact \
-        --predicate 'process == "LemvoraMenu" OR process == "Finder" OR subsystem == "com.apple.TCC"' \
-        >"$out/log.txt" 2>&1
-    pluginkit -m -D -v -i "$extension_id" >"$out/pluginkit.txt" 2>&1
+    log_job "$log_predicate" >"$out/log.txt" 2>&1
+    pluginkit -m -A -D -v -i "$extension_id" >"$out/pluginkit.txt" 2>&1
     { ls -laR "$root"; echo; ls -la "$templates"; echo; ls -la /Volumes; } >"$out/listings.txt" 2>&1
     shot collect
     return 0
@@ -478,14 +378,14 @@ if [ "${GITHUB_ACTIONS:-}" != true ] && [ "${LEMVORA_E2E:-}" != 1 ]; then
     exit 2
 fi
 case "${1:-}" in
-probe) probe ;;
+probe) probe "${2:-before}" ;;
 install) install ;;
 first-start) first_start ;;
 grants) grants ;;
 cases) cases ;;
 collect) collect ;;
 *)
-    echo "usage: scripts/finder-e2e.sh probe|install|first-start|grants|cases|collect" >&2
+    echo "usage: scripts/finder-e2e.sh probe NAME|install|first-start|grants|cases|collect" >&2
     exit 2
     ;;
 esac

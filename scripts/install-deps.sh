@@ -8,7 +8,7 @@ packages=(
     qt6-base-dev libqt6gui6 fonts-dejavu-core
     libnss-wrapper util-linux locales
     exfatprogs exfat-fuse dosfstools fusefat btrfs-progs e2fsprogs
-    python3 python3-docx python3-openpyxl python3-yaml
+    python3 python3-docx python3-openpyxl python3-yaml sqlite3
     libreoffice-writer-nogui libreoffice-calc-nogui libreoffice-impress-nogui
 )
 

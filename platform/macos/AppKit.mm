@@ -287,4 +287,12 @@ path homeDirectoryForCurrentUser() {
     return path(NSFileManager.defaultManager.homeDirectoryForCurrentUser.fileSystemRepresentation);
 }
 
+bool isOnReadOnlyVolume(const path& p) {
+    NSNumber* readOnly = nil;
+    return [[NSURL fileURLWithPath:ns(p.string())] getResourceValue:&readOnly
+                                                             forKey:NSURLVolumeIsReadOnlyKey
+                                                              error:nil] &&
+           readOnly.boolValue;
+}
+
 } // namespace platform::fs

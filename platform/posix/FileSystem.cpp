@@ -9,6 +9,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #if defined(__APPLE__)
@@ -115,6 +116,11 @@ namespace platform::fs {
 path homeDirectoryForCurrentUser() {
     const char* home = std::getenv("HOME");
     return home != nullptr && *home != '\0' ? path(home) : path("/");
+}
+
+bool isOnReadOnlyVolume(const path& p) {
+    struct statvfs volume {};
+    return ::statvfs(p.c_str(), &volume) == 0 && (volume.f_flag & ST_RDONLY) != 0;
 }
 
 } // namespace platform::fs

@@ -52,6 +52,12 @@ struct RecordingWorkspace : Workspace {
 const fs::path ownAppex = Bundle::main().bundleURL() / "Contents/PlugIns/LemvoraMenu.appex";
 #endif
 
+std::string rgb(const Color& c) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.3f %.3f %.3f", c.red, c.green, c.blue);
+    return text;
+}
+
 class HostApp : public HomeTest {
 protected:
     void SetUp() override {
@@ -123,6 +129,29 @@ protected:
                 lines.push_back(line);
         return lines;
     }
+
+#if defined(LEMVORA_QT)
+    // This program's bundle copied to `bundle`, with its extension switched on.
+    static void copyBundle(const fs::path& bundle) {
+        fs::create_directories(bundle.parent_path());
+        fs::copy(Bundle::main().bundleURL(), bundle, fs::copy_options::recursive);
+        registry::enable(bundle / "Contents/PlugIns/LemvoraMenu.appex");
+    }
+    // The copy at `bundle` started as a program of its own (main's --status-line): its status
+    // line's text and colour, and the window's width.
+    static V statusLineOf(const fs::path& bundle) {
+        const auto run =
+            runProcess({(bundle / "Contents/MacOS/app_test").string(), "--status-line"});
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        V lines;
+        std::istringstream in(run.out);
+        for (std::string line; std::getline(in, line);)
+            lines.push_back(line);
+        return lines;
+    }
+    const V away{"✗ Lemvora geçici bir yerden açıldı — Uygulamalar'a taşı, oradan aç",
+                 rgb(Color::systemOrangeColor()), "540"};
+#endif
 
     std::shared_ptr<RecordingWorkspace> workspace;
     std::unique_ptr<lemvora::AppDelegate> delegate;
@@ -317,6 +346,36 @@ TEST_F(HostApp, StatusLineFollowsTheRegistryOnActivation) {
     EXPECT_EQ(delegate->statusLabel()->textColor(), Color::systemGreenColor());
     EXPECT_EQ(delegate->statusLabel()->widget()->palette().color(QPalette::WindowText),
               QColor(52, 199, 89));
+}
+
+// A copy that runs from a place that goes away says so instead of the extension's state, even an
+// enabled one; in a writable folder it shows that state. Each copy is this program's own bundle,
+// started as a program of its own, so that its main bundle is where the copy lies.
+TEST_F(HostApp, ACopyInAWritableFolderShowsTheExtensionAndATranslocatedOneWarns) {
+    const fs::path copy = scratch() / "İndirilenler/AppHost.app";
+    copyBundle(copy);
+    EXPECT_EQ(statusLineOf(copy), (V{"✓ Uzantı etkin", rgb(Color::systemGreenColor()), "540"}));
+    registry::disable(copy / "Contents/PlugIns/LemvoraMenu.appex");
+    EXPECT_EQ(statusLineOf(copy), (V{"✗ Uzantı kapalı — Sistem Ayarları → Uzantılar → Finder",
+                                     rgb(Color::systemOrangeColor()), "540"}));
+    // Where macOS runs a quarantined download from (eclecticlight.co, 2024-05-17).
+    const fs::path translocated =
+        scratch() / "T/AppTranslocation/613DF902-6BE1-4C37-A4C2-349AA050923C/d/AppHost.app";
+    copyBundle(translocated);
+    EXPECT_EQ(statusLineOf(translocated), away);
+}
+
+// As a disk image is: the same copy, read-only at another place, warns.
+TEST_F(HostApp, ACopyOnAReadOnlyVolumeWarns) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "a read-only mount needs root";
+    const fs::path folder = scratch() / "image", volume = scratch() / "Volumes/Lemvora";
+    copyBundle(folder / "AppHost.app");
+    MountedVolume mounted(MountedVolume::Kind::readOnlyFolder, folder, volume);
+    ASSERT_TRUE(mounted.mounted()) << mounted.why();
+    registry::enable(volume / "AppHost.app/Contents/PlugIns/LemvoraMenu.appex");
+    EXPECT_EQ(statusLineOf(folder / "AppHost.app").at(0), "✓ Uzantı etkin");
+    EXPECT_EQ(statusLineOf(volume / "AppHost.app"), away);
 }
 #endif
 
@@ -536,8 +595,27 @@ TEST_F(HostApp, TheFinderHostsEmptyFolderEntryStartsTheApplication) {
 
 } // namespace
 
+// What a copy of this program runs (HostApp::statusLineOf): Lemvora's start, from wherever the
+// copy's bundle lies.
+static int printStatusLine() {
+    auto& application = platform::Application::sharedApplication();
+    application.setActivationPolicy(platform::ActivationPolicy::regular);
+    application.finishLaunching();
+    lemvora::AppDelegate delegate;
+    application.setDelegate(&delegate);
+    delegate.applicationDidFinishLaunching();
+    application.runLoopOnce();
+    std::printf("%s\n%s\n%g\n", delegate.statusLabel()->stringValue().c_str(),
+                rgb(delegate.statusLabel()->textColor()).c_str(),
+                delegate.window()->contentView()->frame().width);
+    application.setDelegate(nullptr);
+    return 0;
+}
+
 int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    if (argc == 2 && std::string(argv[1]) == "--status-line")
+        return printStatusLine();
     ::testing::InitGoogleTest(&argc, argv);
     // The application exists before any view, as an ordinary application, launched.
     auto& application = platform::Application::sharedApplication();

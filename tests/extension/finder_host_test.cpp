@@ -215,6 +215,7 @@ TEST_F(FinderHost, TheDocumentGoesWhereTheUserClickedHoweverFinderDeliversTheAct
     // Finder as it usually is; an action sent to another copy of the extension; one told that
     // nothing is selected; both. Without the menu's kind or selection the folder in view is all
     // that is left; a copy that served no menu goes by the selection alone.
+    const fs::path echo = standIn("request-echo-extension.sh");
     const std::vector<std::string> ways[] = {
         {},
         {"--action-in-another-copy"},
@@ -233,7 +234,10 @@ TEST_F(FinderHost, TheDocumentGoesWhereTheUserClickedHoweverFinderDeliversTheAct
     };
     for (std::size_t way = 0; way < std::size(ways); ++way) {
         SCOPED_TRACE(::testing::PrintToString(ways[way]));
-        std::vector<std::string> argv{finder.string(), "--script", "--extension", appex.string()};
+        // Another extension, enabled before ours, offers a menu here too: the action, and a copy
+        // made for it, belong to the one whose menu offered it.
+        std::vector<std::string> argv{finder.string(), "--script",    "--extension",
+                                      echo.string(),   "--extension", appex.string()};
         argv.insert(argv.end(), ways[way].begin(), ways[way].end());
         LineSession session(argv);
         for (const auto& c : cases) {
@@ -526,17 +530,32 @@ TEST_F(FinderHost, InteractiveMenuMakesTheChosenDocument) {
     }
     runProcess({finder.string(), "extensions", "disable", appex.string()});
 
-    // A menu on a file is Finder's on a selected item: it targets the folder in view.
+    // A menu on a file is Finder's on a selected item: it targets the folder in view. The options
+    // hold here as in script mode: the action goes to a new process, told nothing is selected.
     const fs::path echo = standIn("request-echo-extension.sh"), file = folder() / "not.txt";
     writeFile(file, "x");
     ASSERT_EQ(runProcess({finder.string(), "extensions", "enable", echo.string()}).exitCode, 0);
-    result = runProcess({finder.string(), file.string()});
-    EXPECT_NE(result.err.find(request({{"op", "menu"},
-                                       {"kind", 0},
-                                       {"target", folder().string()},
-                                       {"selected", {file.string()}}})),
-              std::string::npos)
-        << result.err;
+    for (const bool options : {false, true}) {
+        std::vector<std::string> argv{finder.string(), file.string()};
+        if (options)
+            argv.insert(argv.begin() + 1,
+                        {"--action-in-another-copy", "--action-without-selection"});
+        result = runProcess(argv, {.input = "1\n"});
+        EXPECT_EQ(result.exitCode, 0) << result.err;
+        std::vector<std::pair<std::string, std::string>> seen; // each request, after its PID
+        std::istringstream err(result.err);
+        for (std::string line; std::getline(err, line);)
+            seen.emplace_back(line.substr(0, line.find(' ')), line.substr(line.find(' ') + 1));
+        ASSERT_EQ(seen.size(), 2u) << result.err;
+        Json menu = {{"op", "menu"}, {"kind", 0}}, send = {{"op", "send"}, {"selector", "echo:"}};
+        for (Json* r : {&menu, &send})
+            r->update({{"target", folder().string()}, {"selected", {file.string()}}});
+        if (options)
+            send.erase("selected");
+        EXPECT_EQ(seen[0].second + "\n", request(menu));
+        EXPECT_EQ(seen[1].second + "\n", request(send));
+        EXPECT_EQ(seen[0].first != seen[1].first, options) << "the action's process";
+    }
 }
 
 TEST_F(FinderHost, PathsThatAreNotUtf8CrossTheProtocolUnchanged) {

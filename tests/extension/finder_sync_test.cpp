@@ -385,8 +385,12 @@ TEST_F(Extension, TheDocumentGoesWhereTheUserClicked) {
         fs::path target;
         Sel atMenu, atAction; // what Finder says is selected when the menu is built, at the click
         fs::path where;
+        Sel earlier = {}; // the selection of a menu on items this object served before
     };
-    const std::optional<platform::MenuKind> items = 0, background = 1, none;
+    const std::optional<platform::MenuKind> items = platform::menuKind::contextualMenuForItems,
+                                            background =
+                                                platform::menuKind::contextualMenuForContainer,
+                                            none;
     const Case cases[] = {
         // Nothing selected: the target, or a file's folder.
         {items, folder(), {}, {}, folder()},
@@ -414,6 +418,13 @@ TEST_F(Extension, TheDocumentGoesWhereTheUserClicked) {
         {none, folder(), {}, {a}, inner},
         {none, folder(), {}, {inner}, inner},
         {none, folder(), {}, {}, folder()},
+        // No targeted URL: the selection alone.
+        {items, {}, {a}, {a}, inner},
+        {items, {}, {a}, {}, inner},
+        {none, {}, {}, {inner}, inner},
+        // One object serving a second menu: the first one's selection is gone with it.
+        {items, folder(), {}, {}, folder(), {inner}},
+        {items, folder(), {file}, {}, folder(), {inner}},
     };
     auto& controller = platform::FinderSyncController::defaultController();
     for (const auto& c : cases) {
@@ -421,8 +432,15 @@ TEST_F(Extension, TheDocumentGoesWhereTheUserClicked) {
                      " " + ::testing::PrintToString(c.atMenu) +
                      ::testing::PrintToString(c.atAction));
         lemvora::FinderSyncExt ext;
+        if (!c.earlier.empty()) {
+            controller.setSelectedItemURLs(c.earlier);
+            ext.menu(platform::menuKind::contextualMenuForItems);
+        }
         recorder->log.clear();
-        target(c.target);
+        if (c.target.empty())
+            controller.setTargetedURL(std::nullopt);
+        else
+            target(c.target);
         controller.setSelectedItemURLs(c.atMenu);
         if (c.kind)
             ext.menu(*c.kind);

@@ -553,6 +553,21 @@ MountedVolume::MountedVolume(Kind kind, const fs::path& image, const fs::path& m
     // Once per process: mounts made from now on are this process's alone.
     static const bool privateMounts =
         unshare(CLONE_NEWNS) == 0 && mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+    if (kind == Kind::readOnlyFolder) {
+        fs::create_directories(mountPoint);
+        // A bind mount starts writable; only a remount makes it read-only.
+        if (!privateMounts || mount(image.c_str(), mountPoint.c_str(), nullptr, MS_BIND, nullptr))
+            why_ = privateMounts ? std::string("bind mount: ") + std::strerror(errno)
+                                 : "no mount namespace of its own";
+        else if (mount(nullptr, mountPoint.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY,
+                       nullptr) == 0)
+            mounted_ = true;
+        else {
+            why_ = std::string("read-only remount: ") + std::strerror(errno);
+            umount2(mountPoint.c_str(), 0);
+        }
+        return;
+    }
     const char* mkfs = kind == Kind::exfat              ? "mkfs.exfat"
                        : kind == Kind::fat              ? "mkfs.fat"
                        : kind == Kind::ext4UnknownTypes ? "mkfs.ext4"

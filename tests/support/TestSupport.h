@@ -118,11 +118,12 @@ std::optional<int> asStranger(const std::function<int()>& body);
 #if defined(__linux__)
 // A real volume, made fresh in an image file and mounted at a folder for the object's life, as a
 // user's USB stick or disk is: exFAT through exfat-fuse on a loop device, FAT through fusefat,
-// btrfs and ext4 without entry types on a loop device. Root only (loop devices, FUSE); the mount
-// lives in a mount namespace of this process's own, so that nothing outside sees it.
+// btrfs and ext4 without entry types on a loop device; or, as a disk image is, an existing folder
+// (`image`) shown read-only there by a bind mount. Root only (loop devices, FUSE, mounts); the
+// mount lives in a mount namespace of this process's own, so that nothing outside sees it.
 class MountedVolume {
 public:
-    enum class Kind { exfat, fat, btrfs, ext4UnknownTypes };
+    enum class Kind { exfat, fat, btrfs, ext4UnknownTypes, readOnlyFolder };
     MountedVolume(Kind kind, const fs::path& image, const fs::path& mountPoint);
     ~MountedVolume();
     MountedVolume(const MountedVolume&) = delete;

@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
-# shellcheck disable=SC2317,SC2034 # stand-ins, and variables, that the script's functions use
-# How the Mac's end-to-end job (scripts/finder-e2e.sh) reads what pluginkit, codesign and hdiutil
-# print, and which files count as new in a case. Runs on any system.
+# shellcheck disable=SC2317,SC2034,SC2154 # stand-ins, and variables, that the script's functions
+# use or set
+# How the Mac's end-to-end job (scripts/finder-e2e.sh) reads what pluginkit, codesign, hdiutil
+# and the window server print, which files count as new in a case, what it gives the driver, the
+# rows it writes to the privacy databases, its logs and the workflow's limits. Runs on any system;
+# the part through the sqlite3 command shows as skipped without one.
 #
 # Usage: tests/tools/finder_e2e_test.sh SOURCE_DIR
 set -euo pipefail
@@ -21,16 +24,29 @@ t=$'\t'
 installed=/Users/runner/Applications/Lemvora.app/Contents/PlugIns/LemvoraMenu.appex
 built="/Users/runner/work/lemvora kopya/build-release/Lemvora.app/Contents/PlugIns/LemvoraMenu.appex"
 
-# pluginkit(8): "+" elected to use, "-" to ignore, "!" for debugger use, none not elected.
+# pluginkit(8): "+" elected to use, "-" to ignore, "!" for debugger use, "=" superseded by
+# another plug-in, "?" an unknown election, none not elected.
 ignored=/Users/runner/Library/Developer/Xcode/DerivedData/Lemvora/Lemvora.app/Contents/PlugIns/LemvoraMenu.appex
 expect "each copy pluginkit lists: its mark and its whole path, blanks and all" \
-    "+$t$installed"$'\n'" $t$built"$'\n'"-$t$ignored"$'\n'"!$t$built" \
+    "+$t$installed"$'\n'" $t$built"$'\n'"-$t$ignored"$'\n'"!$t$built"$'\n'"=$t$built"$'\n'"?$t$ignored" \
     "$(printf '%s\n' \
         "+    com.lemvora.Lemvora.LemvoraMenu(1.0.0)${t}0C3E6A0E-1D2B-4C5D-8E9F-0A1B2C3D4E5F${t}2026-12-09 15:00:00 +0000$t$installed" \
         "     com.lemvora.Lemvora.LemvoraMenu(1.0.0)${t}9A8B7C6D-5E4F-4A3B-2C1D-0E9F8A7B6C5D${t}2026-12-09 14:00:00 +0000$t$built" \
         "-    com.lemvora.Lemvora.LemvoraMenu(1.0.0)${t}1B2C3D4E-5F60-4718-9A0B-C1D2E3F40516${t}2026-12-09 13:00:00 +0000$t$ignored" \
         "!    com.lemvora.Lemvora.LemvoraMenu(1.0.0)${t}2C3D4E5F-6071-4829-AB1C-D2E3F4051627${t}2026-12-09 12:00:00 +0000$t$built" \
+        "=    com.lemvora.Lemvora.LemvoraMenu(0.9.0)${t}3D4E5F60-7182-4930-BC2D-E3F405162738${t}2026-12-08 12:00:00 +0000$t$built" \
+        "?    com.lemvora.Lemvora.LemvoraMenu(1.0.0)${t}4E5F6071-8293-4A41-CD3E-F40516273849${t}2026-12-08 11:00:00 +0000$t$ignored" \
         "(no matches)" | registration_lines)"
+# Exactly one copy, the installed one, elected to use; a superseded copy is not in use.
+for row in "in use|+$t$installed|in use" "superseded|=$t$installed|the installed copy is superseded by \
+another plug-in (=), not in use" "unknown|?$t$installed|the installed copy is of unknown election \
+(?), not in use" "not elected| $t$installed|the installed copy is not elected, not in use" \
+    "another copy|+$t$built|pluginkit lists $built, not the installed copy" "none||pluginkit lists \
+no copy" "two|+$t$installed\\n+$t$built|pluginkit lists 2 copies: + $installed;+ $built;"; do
+    IFS='|' read -r what lines said <<<"$row"
+    expect "the registrations: $what" "$said" "$(if printf '%b\n' "$lines" |
+        registration_verdict "$installed"; then echo "in use"; fi)"
+done
 
 expect "an ad hoc signature's implicit requirement" 'cdhash H"4c1b5d2e0f9a8b7c6d5e4f3a2b1c0d9e8f7a6b5c"' \
     "$(printf '%s\n' "Executable=$installed/Contents/MacOS/LemvoraMenu" \
@@ -74,24 +90,78 @@ if [ "$(uname)" = Linux ]; then
         exfatlabel "$work/exfat.img" 2>&1 | grep '^label: ' || cat "$work/mkfs.txt")"
 fi
 
-# The extension's process after Finder's restart: one whose PID was not seen before it.
-for row in "none before|-|412|412" "the same one|412|412|" \
-    "one among others|412 977|977 1033 412|1033" "a prefix of one before|412|41|41"; do
-    IFS='|' read -r what before now pid <<<"$row"
-    expect "a new PID: $what" "$pid" "$(new_pid "${before//[ -]/$'\n'}" "${now// /$'\n'}" || true)"
+# The extension's process after Finder's restart: one whose PID was not seen before it; none
+# new is a failure.
+for row in "none before|-|412|412 0" "the same one|412|412| 1" \
+    "one among others|412 977|977 1033 412|1033 0" "a prefix of one before|412|41|41 0"; do
+    IFS='|' read -r what before now said <<<"$row"
+    expect "a new PID: $what" "$said" "$(pid=$(new_pid "${before//[ -]/$'\n'}" "${now// /$'\n'}") &&
+        echo "$pid 0" || echo "$pid $?")"
 done
 
 # Every menu case keeps what Finder showed, under a plain file name of its own.
 expect "the driver's menu command is called in one place" 1 \
     "$(grep -c "\"\$driver\" menu" "$1/scripts/finder-e2e.sh")"
-# The workflow collects and uploads the job's whole folder on every run, a green one too.
-expect "the job's folder collected and uploaded on every run" "always() always()" "$(awk '
+# The workflow probes before the install and after it, collects and uploads the job's whole
+# folder, on every run, a green one too.
+expect "the probes, the collect and the upload on every run" \
+    "probe before: always() probe installed: always() collect: always() upload: always()" "$(awk '
     /^  [a-z]+:$/ { job = $1 } /^      - / { when = "" } /^        if: / { when = $2 }
-    job == "finder:" && (/run: scripts\/finder-e2e.sh collect$/ || /path: .*\/finder-e2e$/) {
-        printf "%s%s", sep, when; sep = " " }' "$1/.github/workflows/macos.yml")"
+    job == "finder:" && /run: scripts\/finder-e2e.sh (probe|collect)/ {
+        printf "%s%s: %s", sep, substr($0, index($0, ".sh ") + 4), when; sep = " " }
+    job == "finder:" && /path: .*\/finder-e2e$/ { printf "%supload: %s", sep, when }' \
+    "$1/.github/workflows/macos.yml")"
+# Each step has its own limit, and they add up to less than the job's, so that a step that hangs
+# leaves the collect and upload steps their time.
+expect "the finder job's limits: steps without one, and whether they fit the job's" "0 yes" "$(awk '
+    /^  [a-z]+:$/ { job = $1 } job != "finder:" { next }
+    /^    timeout-minutes: / { total = $2 } /^      - / { steps++; if (limited < steps - 1) none++ }
+    /^        timeout-minutes: / { limited++; sum += $2 }
+    END { if (limited < steps) none++; print none + 0, (sum < total ? "yes" : "no") }' \
+    "$1/.github/workflows/macos.yml")"
+# Every entry of the case's folder goes to the driver as --listed, its hidden files aside; the
+# driver's "seen: " lines (the alert case) land in the artifact beside the case's dumps.
+mkdir -p "$work/case/Documents" "$work/case/Alt klasör" && touch "$work/case/.DS_Store" \
+    "$work/case/Yeni Metin Belgesi.txt"
 driver="echo"
-expect "the driver's menu command for a case" "menu --dump $out/ax/bo-alt-klas-r-3 --folder /x" \
-    "$(drive_menu "Boş alt klasör 3" --folder /x)"
+expect "the driver's menu command for a case" "menu --dump $out/ax/bo-alt-klas-r-3 --folder \
+$work/case --entry x --listed Alt klasör --listed Documents --listed Yeni Metin Belgesi.txt" \
+    "$(drive_menu "Boş alt klasör 3" --folder "$work/case" --entry x)"
+seen_driver() { printf '%s\n' "ok: alert" "seen: alert focused: no" "seen: Yeni Belge offered: yes"; }
+driver=seen_driver
+drive_menu unwritable --folder "$work/case" >/dev/null
+expect "what the driver saw of the alert, kept" "seen: alert focused: no"$'\n'"seen: Yeni Belge \
+offered: yes" "$(cat "$out/ax/unwritable.seen.txt" 2>&1)"
+# The volume cases give Finder's Apple events a longer limit.
+hdiutil() { :; } && attach() { echo "$work/case"; } && menu_case() { echo "$@" >"$work/menu-case"; }
+volume_case ExFAT >/dev/null
+expect "a volume case's driver options" "--timeout 60 --event-timeout 30" \
+    "$(sed 's/.*\.txt //' "$work/menu-case")"
+unset -f hdiutil attach menu_case
+# shellcheck source=/dev/null
+source "$1/scripts/finder-e2e.sh"
+
+# The logs come from the job's start, as the first probe recorded it, and hold each source.
+log() { echo "log $*"; }
+expect "the log without a recorded start" "log show --last 1h --style compact --predicate P" \
+    "$(log_job P)"
+echo "2026-12-09 21:00:00" >"$out/start-time"
+expect "the log from the job's start" "log show --start 2026-12-09 21:00:00 --style compact \
+--predicate P" "$(log_job P)"
+rm "$out/start-time" && unset -f log
+for clause in 'process == "LemvoraMenu"' 'process == "Finder"' 'subsystem == "com.apple.TCC"' \
+    'process == "pkd"' 'subsystem == "com.apple.PlugInKit"' 'sender == "Sandbox"' \
+    '(process == "runningboardd" AND eventMessage CONTAINS "LemvoraMenu")'; do
+    expect "the log holds $clause" 1 "$([[ $log_predicate == *"$clause"* ]] && echo 1)"
+done
+
+# The windows in front that are neither Finder's nor Lemvora's, named with their processes; the
+# desktop's, the Dock's, the menu bar's and its items' are always there.
+expect "foreign windows" "Setup Assistant (PID 612, layer 0)
+universalAccessAuthWarn (PID 733, layer 8)" "$(printf '%s\n' "Finder${t}401${t}0" \
+    "Setup Assistant${t}612${t}0" "universalAccessAuthWarn${t}733${t}8" "Dock${t}388${t}20" \
+    "Window Server${t}150${t}24" "Control Center${t}420${t}25" "Dock${t}388${t}-2147483624" \
+    "Lemvora${t}900${t}0" "LemvoraMenu${t}901${t}3" | foreign_windows)"
 
 # A removable-volume consent prompt is up while UserNotificationCenter shows a window and TCC's
 # request for that service has no result yet. A case that meets one fails for it.
@@ -156,7 +226,9 @@ case_row "made beside it, and in view" "target folder" "FAILED: case \"x\": othe
 ./Alt ./Alt/new.txt ./Alt/not.txt ./new.txt |"
 
 # The privacy rows go into the access table as macOS 14 and 15 have it (17 columns) and as later
-# systems do (more, with defaults); read back, each says what it means to.
+# systems do (more, with defaults): the image's own rows for the runner's agent, and the consent
+# for removable volumes (the last one written for a client counts); read back, each says what it
+# means to.
 columns="service TEXT NOT NULL, client TEXT NOT NULL, client_type INTEGER NOT NULL,
     auth_value INTEGER NOT NULL, auth_reason INTEGER NOT NULL, auth_version INTEGER NOT NULL,
     csreq BLOB, policy_id INTEGER, indirect_object_identifier_type INTEGER,
@@ -165,36 +237,88 @@ columns="service TEXT NOT NULL, client TEXT NOT NULL, client_type INTEGER NOT NU
     boot_uuid TEXT NOT NULL DEFAULT 'UNUSED', last_reminded INTEGER NOT NULL DEFAULT 0"
 key="PRIMARY KEY (service, client, client_type, indirect_object_identifier)"
 later="one_time_reprompt_eligible INTEGER, reminder_count INTEGER NOT NULL DEFAULT 0"
-client=/Users/runner/work/lemvora/build-release/tools/finder-driver/lemvora-finder-driver
+statements=()
+for row in "${agent_system_rows[@]}" "${agent_user_rows[@]}"; do statements+=("$(access_insert "$row")"); done
+removable=kTCCServiceSystemPolicyRemovableVolumes
+statements+=("$(access_row $removable "$extension_id" 0 "X'fade0c00'" 1765290000)"
+    "$(access_row $removable "$extension_id" 0 "X'fade0c01'" 1765290002)"
+    "$(access_row $removable "$app_id" 0 "X'fade0c02'" 1765290001)")
 for shape in "macOS 14|$columns, $key" "a later macOS|$columns, $later, $key"; do
-    rows=$(python3 - "CREATE TABLE access (${shape#*|})" \
-        "$(access_row kTCCServiceAccessibility "$client" 1 NULL 1765290000)" \
-        "$(access_row kTCCServiceAccessibility "$client" 1 NULL 1765290001)" \
-        "$(access_row kTCCServiceSystemPolicyRemovableVolumes com.lemvora.Lemvora.LemvoraMenu 0 \
-            "X'fade0c00'" 1765290000)" \
-        "$(access_row kTCCServiceAppleEvents "$client" 1 NULL 1765290000 com.apple.finder)" <<'PY'
+    rows=$(python3 - "CREATE TABLE access (${shape#*|})" "${statements[@]}" 2>&1 <<'PY'
 import sqlite3, sys
 db = sqlite3.connect(":memory:")
 for statement in sys.argv[1:]:
     db.execute(statement)
-for row in db.execute("SELECT service, client, client_type, auth_value, hex(csreq), "
-                      "last_modified, indirect_object_identifier FROM access ORDER BY service"):
+for row in db.execute("SELECT service, client, client_type, auth_value, auth_reason, hex(csreq), "
+                      "indirect_object_identifier, last_modified, last_reminded FROM access "
+                      "ORDER BY service, indirect_object_identifier, client"):
     print("|".join(str(v) for v in row))
 PY
-    )
+    ) || true
     expect "the privacy rows, once each, in the access table of ${shape%%|*}" \
-        "kTCCServiceAccessibility|$client|1|2||1765290001|UNUSED
-kTCCServiceAppleEvents|$client|1|2||1765290000|com.apple.finder
-kTCCServiceSystemPolicyRemovableVolumes|com.lemvora.Lemvora.LemvoraMenu|0|2|FADE0C00|1765290000|UNUSED" \
-        "$rows"
+        "kTCCServiceAccessibility|$agent|1|2|4||UNUSED|1592919552|1592919552
+kTCCServiceAppleEvents|$agent|1|2|3||com.apple.finder|1592919552|1592919552
+kTCCServiceAppleEvents|$agent|1|2|3||com.apple.systemevents|1592919552|1592919552
+kTCCServiceScreenCapture|$agent|1|2|4||UNUSED|1687786159|1687786159
+$removable|$app_id|0|2|4|FADE0C02|UNUSED|1765290001|1765290001
+$removable|$extension_id|0|2|4|FADE0C01|UNUSED|1765290002|1765290002" "$rows"
 done
 
-# The system's privacy database is written as root, the user's as the user.
-sudo() { echo "sudo $1 $2"; }
-sqlite3() { echo "sqlite3 $1"; }
-expect "who writes each privacy database" "sudo sqlite3 $system_db"$'\n'"sqlite3 $user_db" \
-    "$(system_sql "SELECT 1" && user_sql "SELECT 1")"
+# Every statement on either privacy database waits for its lock; the system's is root's, reads
+# never ask for a password and open read-only.
+sudo() { echo "sudo $*"; }
+sqlite3() { echo "sqlite3 $*"; }
+expect "how each privacy database is written and read" \
+    "sudo sqlite3 -cmd .timeout 10000 $system_db Q
+sqlite3 -cmd .timeout 10000 $user_db Q
+sudo -n sqlite3 -readonly -cmd .timeout 10000 $system_db Q
+sqlite3 -readonly -cmd .timeout 10000 $user_db Q" "$(system_sql Q; user_sql Q; system_read Q; user_read Q)"
 unset -f sudo sqlite3
+
+# Through the real sqlite3, on databases of the later shape: a write waits for another process's
+# lock; the agent's rows are written only when the driver is not trusted, and a driver that stays
+# untrusted fails the step naming the agent and its rows; the removable-volume consent goes to
+# both bundle identifiers, each with its own requirement.
+if command -v sqlite3 >/dev/null; then
+    system_db=$work/system.db user_db=$work/user.db
+    for db in "$system_db" "$user_db"; do sqlite3 "$db" "CREATE TABLE access ($columns, $later, $key)"; done
+    sudo() { [ "$1" != -n ] || shift; "$@"; }
+    expect "a write while another process holds the lock" 0 "$(python3 -c 'import sqlite3, sys, time
+db = sqlite3.connect(sys.argv[1], isolation_level=None)
+db.execute("BEGIN EXCLUSIVE")
+print("locked", flush=True)
+time.sleep(0.5)
+db.execute("COMMIT")' "$user_db" | { read -r _ && user_sql "SELECT count(*) FROM access"; } 2>&1)"
+    probe_driver() { # answers with the next of $answers
+        echo >>"$work/probed"
+        echo "AXIsProcessTrusted: ${answers[$(($(wc -l <"$work/probed") - 1))]}"
+    }
+    driver=probe_driver
+    grant_row() { # grant_row WHAT ROWS-WRITTEN ANSWER...
+        local what=$1 written=$2
+        shift 2
+        answers=("$@") && : >"$work/probed"
+        system_sql "DELETE FROM access" && user_sql "DELETE FROM access"
+        said=$( (accessibility_grant) 2>&1 | grep "^finder-e2e: " || true)
+        expect "Accessibility: $what" "$written" \
+            "$(system_read "SELECT count(*) FROM access WHERE client = '$agent'") $(user_read \
+                "SELECT count(*) FROM access WHERE client = '$agent'") rows"
+    }
+    grant_row "trusted at once" "0 0 rows" yes
+    grant_row "trusted after the agent's rows" "3 3 rows" no yes
+    grant_row "never trusted" "3 3 rows" no no
+    expect "a driver never trusted fails naming the agent and its rows" 1 "$([[ $said == \
+        *"FAILED: AXIsProcessTrusted() stays false under $agent"*"kTCCServiceAccessibility|$agent|1|2|4|UNUSED"* ]] &&
+        echo 1)"
+    codesign() { echo "# designated => cdhash H\"${3##*.}\""; }
+    csreq() { case $1 in *appex*) printf '\372\336\014\001' ;; *) printf '\372\336\014\002' ;; esac >"$3"; }
+    expect "the removable-volume consent, read back" "$removable|$app_id|0|2|FADE0C02
+$removable|$extension_id|0|2|FADE0C01" "$(removable_consent | sed '1,/^read back:/d')"
+    unset -f sudo codesign csreq
+else
+    echo "SKIPPED: the privacy databases through sqlite3 (no sqlite3 command here)"
+    skipped=1
+fi
 
 # Attaching an image, as the user alone: "Resource busy" is tried again, a bounded number of
 # times; any other refusal, or an attach that names no folder, ends it with hdiutil's message.
@@ -224,4 +348,5 @@ attach_row "attached, at no folder" "hdiutil attach names no /Volumes folder: /d
 unset -f sudo hdiutil
 
 [ "$failures" = 0 ] || exit 1
+[ -z "${skipped:-}" ] || exit 77
 echo "every reading of the end-to-end job holds"

@@ -98,4 +98,10 @@ namespace platform::fs {
 // process, on Linux $HOME, else "/".
 path homeDirectoryForCurrentUser();
 
+// Whether the volume that holds p is mounted read-only (a CD, a read-only disk image or mount): on
+// macOS the URL's NSURLVolumeIsReadOnlyKey (Foundation's NSURL.h), on Linux statvfs's
+// ST_RDONLY, which since Linux 2.6.36 is the mount's own flag (statvfs(3)). False when the system
+// cannot tell.
+bool isOnReadOnlyVolume(const path& p);
+
 } // namespace platform::fs

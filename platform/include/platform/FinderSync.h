@@ -12,9 +12,14 @@
 
 namespace platform {
 
-// FIMenuKind: 0 context menu on selected items, 1 on a folder's background, 2 sidebar,
-// 3 toolbar item menu.
+// FIMenuKind, a number as Finder passes it (FinderSync.h), with its four values named as there.
 using MenuKind = unsigned long;
+namespace menuKind {
+inline constexpr MenuKind contextualMenuForItems = 0;     // on one or more selected items
+inline constexpr MenuKind contextualMenuForContainer = 1; // on the folder in view, its background
+inline constexpr MenuKind contextualMenuForSidebar = 2;   // on an item of the sidebar
+inline constexpr MenuKind toolbarItemMenu = 3;            // the extension's own toolbar item
+} // namespace menuKind
 
 // Base of a Finder Sync extension's principal class.
 class FinderSync : public Object {
