@@ -123,6 +123,24 @@ TEST(PrincipalClass, IsAFinderSyncThatAnswersEveryActionOfTheMenu) {
         EXPECT_TRUE(class_respondsToSelector(principal, sel_registerName(selector.c_str())))
             << selector;
 }
+
+// An alert's modal loop turns the main run loop from inside the job that shows it: the main
+// queue's jobs must still run meanwhile, which they would not were that job itself one of the
+// main queue's (a serial queue runs one job at a time).
+TEST(MainRunLoop, AJobThatTurnsTheLoopLeavesTheMainQueueFree) {
+    bool ran = false, seen = false;
+    platform::performOnMainRunLoop([&] {
+        platform::dispatchAsyncMain([&] { ran = true; });
+        seen = waitUntil(
+            [&] {
+                CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0.01, true);
+                return ran;
+            },
+            10);
+    });
+    platform::drainMainQueue();
+    EXPECT_TRUE(seen);
+}
 #endif
 
 using Folders = std::set<platform::URL>;
