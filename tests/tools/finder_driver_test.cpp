@@ -62,6 +62,8 @@ std::shared_ptr<Fake> fromDump(const std::string& text) {
     for (const auto& line : *lines) {
         auto e = std::make_shared<Fake>();
         e->a = line.attributes;
+        if (static_cast<std::size_t>(line.depth) > open.size()) // a level skipped: no parent
+            throw std::invalid_argument("a child without a parent: " + text);
         open.resize(static_cast<std::size_t>(line.depth));
         if (!open.empty())
             open.back()->kids.push_back(e);
@@ -87,12 +89,14 @@ ElementPtr text(std::string value) {
 }
 
 // Finder's context menu on a folder's background: its own items, separators, and the
-// extension's item last, whose submenu holds an entry titled as an item of the menu above.
+// extension's item last, whose submenu holds an entry titled as an item of the menu above, after
+// one whose title begins with it.
 ElementPtr finderContextMenu() {
-    return node(
-        role::menu, "",
-        {item("Yeni Klasör"), separator(), item("Metin Belgesi"), item("Bilgi Al"), separator(),
-         item("Yeni Belge", {item("Metin Belgesi"), separator(), item("Markdown Belgesi")})});
+    return node(role::menu, "",
+                {item("Yeni Klasör"), separator(), item("Metin Belgesi"), item("Bilgi Al"),
+                 separator(),
+                 item("Yeni Belge", {item("Metin Belgesi 2"), item("Metin Belgesi"), separator(),
+                                     item("Markdown Belgesi")})});
 }
 
 // Finder with one window on the folder Belgeler in list view, shaped as public scripts and window
@@ -162,13 +166,13 @@ TEST(FinderDriver, FindsItemsByTitleAtTheirOwnLevelOnly) {
     ASSERT_TRUE(submenu);
     // The same title at two levels: each menu answers with its own item.
     EXPECT_EQ(findItem(*menu, "Metin Belgesi"), menuItems(*menu)[2]);
-    EXPECT_EQ(findItem(*submenu, "Metin Belgesi"), menuItems(*submenu)[0]);
+    EXPECT_EQ(findItem(*submenu, "Metin Belgesi"), menuItems(*submenu)[1]); // not the "2"
     // A submenu's entry is not the menu's; a missing item, or a separator's empty title, is none.
     EXPECT_FALSE(findItem(*menu, "Markdown Belgesi"));
     EXPECT_FALSE(findItem(*menu, "Word Belgesi"));
     EXPECT_FALSE(findItem(*menu, ""));
     EXPECT_FALSE(submenuOf(*menuItems(*menu)[0]));
-    EXPECT_EQ(joined(titlesOf(*submenu)), "Metin Belgesi | — | Markdown Belgesi");
+    EXPECT_EQ(joined(titlesOf(*submenu)), "Metin Belgesi 2 | Metin Belgesi | — | Markdown Belgesi");
 }
 
 TEST(FinderDriver, TheContextMenuIsNeverOneOfTheMenuBarsNorASubmenu) {
@@ -226,6 +230,10 @@ TEST(FinderDriver, TheContextMenuIsNeverOneOfTheMenuBarsNorASubmenu) {
          node(role::application, "Finder",
               {window({node("AXToolbar", "", {node(role::popUpButton, "", {context})})})}),
          nullptr},
+        {"only a menu button's (a toolbar's back button)",
+         node(role::application, "Finder",
+              {window({node("AXToolbar", "", {node(role::menuButton, "", {context})})})}),
+         nullptr},
         {"deeper than that", columnView(role::textField), nullptr},
     };
     for (const auto& c : cases)
@@ -233,9 +241,11 @@ TEST(FinderDriver, TheContextMenuIsNeverOneOfTheMenuBarsNorASubmenu) {
 
     // A menu that names its parent, yet that no element lists as a child, with the application's
     // focused element an item of it, or of its submenu: found above that item, unless it is the
-    // menu bar's.
-    for (const auto& [inMenuBar, fromSubmenu] :
-         {std::pair{false, false}, {false, true}, {true, false}}) {
+    // menu bar's or a menu button's.
+    for (const auto& [holder, fromSubmenu] : {std::pair{role::outline, false},
+                                              {role::outline, true},
+                                              {role::menuBarItem, false},
+                                              {role::menuButton, true}}) {
         const auto app = fromDump(finderDump);
         const auto menu = finderContextMenu();
         std::function<void(const ElementPtr&)> link = [&](const ElementPtr& e) {
@@ -245,12 +255,12 @@ TEST(FinderDriver, TheContextMenuIsNeverOneOfTheMenuBarsNorASubmenu) {
             }
         };
         link(menu);
-        std::static_pointer_cast<Fake>(menu)->up =
-            inMenuBar ? findByRole(*app, role::menuBarItem, "Dosya", 2) : listView(*app);
+        const ElementPtr above = holder == role::outline ? listView(*app) : node(holder);
+        std::static_pointer_cast<Fake>(menu)->up = above; // none lists it
         const auto yeniBelge = findItem(*menu, "Yeni Belge");
         app->focus = fromSubmenu ? menuItems(*submenuOf(*yeniBelge))[0] : yeniBelge;
-        EXPECT_EQ(openContextMenu(*app, contextMenuDepth), inMenuBar ? nullptr : menu)
-            << inMenuBar << fromSubmenu;
+        EXPECT_EQ(openContextMenu(*app, contextMenuDepth), holder == role::outline ? menu : nullptr)
+            << holder << fromSubmenu;
     }
 }
 
@@ -489,8 +499,11 @@ TEST(FinderDriver, OptionsAreNamePairsOrFlags) {
     EXPECT_EQ(options->one("--entry"), "Metin Belgesi"); // the last one given
     EXPECT_TRUE(options->has("--expect-app"));
     EXPECT_FALSE(options->has("--expect"));
-    for (const std::vector<std::string>& wrong :
-         {std::vector<std::string>{"--folder"}, {"Belgeler"}, {"--entry", "a", "stray"}, {"--"}})
+    for (const std::vector<std::string>& wrong : {std::vector<std::string>{"--folder"},
+                                                  {"Belgeler"},
+                                                  {"--entry", "a", "stray"},
+                                                  {"--"},
+                                                  {"--folder", "/tmp", "--", "--expect-app"}})
         EXPECT_FALSE(parseOptions(wrong, {"--expect-app"})) << joined(wrong);
 }
 
@@ -513,11 +526,24 @@ TEST(FinderDriver, ADumpReadsBackAsTheTreeItWasWrittenFrom) {
                                 "id=\"FinderWindow\" frame=60,60,900,600\n  AXSplitGroup "
                                 "desc=\"list view\"\n  -\n");
     for (const char* wrong : {"  AXRow", "AXRow title=Belgeler", "AXRow title=\"a", "AXRow level=x",
-                              "AXRow frame=1,2,3", "AXRow title=\"\\q\""})
+                              "AXRow frame=1,2,3", "AXRow title=\"\\q\"",
+                              "AXWindow\n  AXGroup\n      AXRow" /* a level skipped */}) {
         EXPECT_FALSE(parseDump(wrong)) << wrong;
+        EXPECT_THROW(fromDump(wrong), std::invalid_argument) << wrong;
+    }
 }
 
-TEST(FinderDriver, TheFileListIsTheListHoldingTheCasesRowsNeverTheSidebar) {
+// Finder's window with its sidebar's items at the top level, one of them not named yet.
+std::shared_ptr<Fake> flatSidebar() {
+    auto app = fromDump(finderDump);
+    auto sidebar = described(*app, "sidebar");
+    for (auto& row : sidebar->kids)
+        std::static_pointer_cast<Fake>(row)->a.level = 0;
+    sidebar->kids.push_back(fromDump("AXRow level=0\n  AXCell\n    AXStaticText"));
+    return app;
+}
+
+TEST(FinderDriver, TheFileListIsTheListHoldingTheWholeFolderNeverTheSidebar) {
     const EntryName alt{"Alt", ""}, second{"Yeni Metin Belgesi 2.txt", ""},
         hidden{"Yeni Metin Belgesi.txt", "Yeni Metin Belgesi"};
     auto emptied = fromDump(finderDump);
@@ -527,12 +553,22 @@ TEST(FinderDriver, TheFileListIsTheListHoldingTheCasesRowsNeverTheSidebar) {
   AXCell
     AXTextField value="belge.txt")");
     listView(*expanded)->kids.insert(listView(*expanded)->kids.begin() + 2, belge);
-    const auto finder = fromDump(finderDump);
+    // Alt's disclosure triangle a child of its row, before the cells; or the row without cells.
+    auto alt_ = [](const Fake& app) {
+        return std::static_pointer_cast<Fake>(listView(app)->kids[1]);
+    };
+    auto triangleFirst = fromDump(finderDump), noCells = fromDump(finderDump);
+    auto cell = std::static_pointer_cast<Fake>(alt_(*triangleFirst)->kids[0]);
+    alt_(*triangleFirst)->kids.insert(alt_(*triangleFirst)->kids.begin(), cell->kids[0]);
+    cell->kids.erase(cell->kids.begin());
+    alt_(*noCells)->kids = alt_(*noCells)->kids[0]->children();
+    const auto finder = fromDump(finderDump), flat = flatSidebar();
+    const char* both = "both";
     const struct {
         const char* what;
         std::shared_ptr<Fake> app;
         std::vector<EntryName> wanted;
-        const char* row; // the first wanted's row name; null: no list
+        const char* row; // the first wanted's row name; null: no list; both: two lists
     } cases[] = {
         {"an item, the sidebar met first", finder, {alt}, "Alt"},
         {"whole names: not the 2", finder, {{"Yeni Metin Belgesi", ""}}, "Yeni Metin Belgesi"},
@@ -544,9 +580,30 @@ TEST(FinderDriver, TheFileListIsTheListHoldingTheCasesRowsNeverTheSidebar) {
         {"an empty folder", emptied, {}, ""},
         {"an empty folder, the list not yet emptied", finder, {}, nullptr},
         {"in an opened folder only", expanded, {{"belge.txt", ""}}, nullptr},
+        {"the triangle before the cells", triangleFirst, {alt, second}, "Alt"},
+        {"a row without cells", noCells, {alt, second}, "Alt"},
+        {"an entry named as a sidebar item: the whole folder tells", flat, {alt, second}, "Alt"},
+        {"a folder whose only entry is named as a sidebar item", flat, {alt}, both},
+        {"an unnamed sidebar row is no entry", flat, {alt, {"Yeni Metin Belgesi", ""}}, "Alt"},
     };
     for (const auto& c : cases) {
-        const auto found = findList(*c.app, c.wanted, 8);
+        const auto lists = findList(*c.app, c.wanted, 8);
+        if (c.row == both) {
+            ASSERT_EQ(lists.size(), 2u) << c.what;
+            try {
+                onlyList(lists);
+                ADD_FAILURE() << c.what << ": two lists, one taken";
+            } catch (const StepFailure& failure) {
+                EXPECT_EQ(failure.reason,
+                          "2 lists hold every entry of the folder, none taken: AXWindow "
+                          "\"Belgeler\" > AXSplitGroup > AXScrollArea > AXOutline \"sidebar\" | "
+                          "AXWindow \"Belgeler\" > AXSplitGroup > AXSplitGroup > AXScrollArea > "
+                          "AXOutline \"list view\"")
+                    << c.what;
+            }
+            continue;
+        }
+        const auto found = onlyList(lists);
         ASSERT_EQ(found.has_value(), c.row != nullptr) << c.what;
         if (!found)
             continue;
@@ -554,7 +611,7 @@ TEST(FinderDriver, TheFileListIsTheListHoldingTheCasesRowsNeverTheSidebar) {
         EXPECT_EQ(found->window()->title(), "Belgeler") << c.what;
         EXPECT_EQ(found->row ? rowName(*found->row) : "", c.row) << c.what;
     }
-    EXPECT_FALSE(findList(*finder, {alt}, 4)) << "the list is five levels down";
+    EXPECT_TRUE(findList(*finder, {alt}, 4).empty()) << "the list is five levels down";
 }
 
 TEST(FinderDriver, ARightClickLandsOnItsRowOrBelowTheLastRowInsideTheList) {
@@ -581,8 +638,9 @@ TEST(FinderDriver, ARightClickLandsOnItsRowOrBelowTheLastRowInsideTheList) {
     for (const auto& c : cases) {
         const auto app = fromDump(finderDump);
         c.change(*listView(*app));
-        const auto found =
-            findList(*app, {}, 8) ? findList(*app, {}, 8) : findList(*app, {{"Alt", ""}}, 8);
+        auto found = onlyList(findList(*app, {}, 8));
+        if (!found)
+            found = onlyList(findList(*app, {{"Alt", ""}}, 8));
         const Click click = backgroundClick(*found);
         ASSERT_EQ(click.at.has_value(), c.y.has_value()) << c.what << ": " << click.problem;
         if (click.at) {
@@ -592,7 +650,7 @@ TEST(FinderDriver, ARightClickLandsOnItsRowOrBelowTheLastRowInsideTheList) {
     }
 
     const auto app = fromDump(finderDump);
-    const auto found = findList(*app, {{"Yeni Metin Belgesi", ""}}, 8);
+    const auto found = onlyList(findList(*app, {{"Yeni Metin Belgesi", ""}}, 8));
     auto row = std::static_pointer_cast<Fake>(found->row);
     EXPECT_EQ(rowClick(*found, *row).at->y, 186);
     row->a.frame->y = 650; // half of it shows
@@ -603,7 +661,8 @@ TEST(FinderDriver, ARightClickLandsOnItsRowOrBelowTheLastRowInsideTheList) {
 }
 
 // Finder's list with a belge.txt of its own and the folder Alt closed, and the rows it lists once
-// Alt is opened (after Alt's, one level deeper): Alt's own, then the folder Başka and its own.
+// Alt is opened (after Alt's, one level deeper): Alt's own (first its opened folder İç, with a
+// belge.txt of its own two levels deeper), then the folder Başka and its own.
 struct OpeningList : Fake {
     const FakeClock& clock;
     double opensAt = 1e9;
@@ -629,13 +688,16 @@ TEST(FinderDriver, AFolderRowIsOpenedUntilItListsTheItem) {
         double after;                     // seconds from the opening to the rows
         bool found, pressed;
         const char* inAlt = "belge.txt";
+        bool triangleInRow = false; // before the cells, not in the first
     } cases[] = {
         {"AXDisclosing opens it", true, true, false, 0.5, true, false},
         {"AXDisclosing refused: the triangle", false, false, true, 0.5, true, true},
         {"AXDisclosing taken, no effect: the triangle", true, false, true, 0.5, true, true},
         {"slow after AXDisclosing: no press to close it", true, true, true, 6, true, false},
         {"neither opens it", false, false, false, 0, false, true},
-        {"the item only in the next folder", true, true, false, 0, false, false, "a.txt"},
+        {"the item only in the next folder, or deeper", true, true, false, 0, false, false,
+         "a.txt"},
+        {"the triangle before the cells", false, false, true, 0.5, true, true, "belge.txt", true},
     };
     for (const auto& c : cases) {
         FakeClock clock;
@@ -644,9 +706,14 @@ TEST(FinderDriver, AFolderRowIsOpenedUntilItListsTheItem) {
         list->kids = listView(*fromDump(finderDump))->kids; // the header, Alt, two files
         list->kids.insert(list->kids.begin() + 1, row("belge.txt", 0));
         const auto inAlt = row(c.inAlt, 1);
-        list->inside = {inAlt, row("Başka", 0), row("belge", 1)};
+        list->inside = {row("İç", 1), row("belge.txt", 2), inAlt, row("Başka", 0), row("belge", 1)};
         auto alt_ = std::static_pointer_cast<Fake>(list->kids[2]);
-        auto triangle = std::static_pointer_cast<Fake>(alt_->kids[0]->children()[0]);
+        auto cell = std::static_pointer_cast<Fake>(alt_->kids[0]);
+        auto triangle = std::static_pointer_cast<Fake>(cell->kids[0]);
+        if (c.triangleInRow) {
+            cell->kids.erase(cell->kids.begin());
+            alt_->kids.insert(alt_->kids.begin(), triangle);
+        }
         auto open = [&, after = c.after] {
             alt_->a.disclosing = true;
             list->opensAt = clock.t + after;

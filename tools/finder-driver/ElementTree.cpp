@@ -40,6 +40,14 @@ std::vector<std::string> titlesOf(const Element& menu) {
 
 namespace {
 
+// The menus that are no context menu hang under these: the menu bar's under its items, submenus
+// under menu items, a button's menu under its pop-up or menu button (AXPopUpButton, AXMenuButton:
+// AXRoleConstants.h), such as a toolbar button's.
+bool holdsOtherMenus(const std::string& kind) {
+    return kind == role::menuBar || kind == role::menuBarItem || kind == role::menuItem ||
+           kind == role::popUpButton || kind == role::menuButton;
+}
+
 ElementPtr contextMenuBelow(const Element& element, int depth) {
     if (depth <= 0)
         return nullptr;
@@ -47,8 +55,7 @@ ElementPtr contextMenuBelow(const Element& element, int depth) {
         const std::string kind = child->role();
         if (kind == role::menu)
             return child;
-        if (kind == role::menuBar || kind == role::menuItem || kind == role::popUpButton ||
-            kind == role::menuButton)
+        if (holdsOtherMenus(kind))
             continue;
         if (auto menu = contextMenuBelow(*child, depth - 1))
             return menu;
@@ -57,12 +64,12 @@ ElementPtr contextMenuBelow(const Element& element, int depth) {
 }
 
 // From an open menu's element up to the menu that holds it, past its submenus and their items;
-// none when that is the menu bar's, or when `from` is in no menu.
+// none when that is the menu bar's or a button's, or when `from` is in no menu.
 ElementPtr contextMenuAbove(ElementPtr from, int depth) {
     ElementPtr menu;
     for (; from && depth > 0; --depth, from = from->parent()) {
         const std::string kind = from->role();
-        if (kind == role::menuBar || kind == role::menuBarItem)
+        if (kind != role::menuItem && holdsOtherMenus(kind))
             return nullptr;
         if (kind == role::menu)
             menu = from;
@@ -78,10 +85,11 @@ ElementPtr openContextMenu(const Element& application, int depth) {
     // AppKit hangs an open context menu under the application, the window, or the element it was
     // shown on (Finder's list view: its outline; its column view: the column's list). The menus
     // that are not open context menus hang under the menu bar's items, under menu items
-    // (submenus), and under pop-up and menu buttons: none of those is looked into. Some
-    // applications name a context menu's parent, yet list it among no element's children
-    // (pyatom/pyatom#74: a context menu that a tool walking the children never meets): then the
-    // focused element, an item of the open menu, or the menu itself, leads up to it.
+    // (submenus), and under pop-up and menu buttons: none of those is looked into, nor taken
+    // above the focused element. Some applications name a context menu's parent, yet list it
+    // among no element's children (pyatom/pyatom#74: a context menu that a tool walking the
+    // children never meets): then the focused element, an item of the open menu, or the menu
+    // itself, leads up to it.
     if (auto menu = contextMenuBelow(application, depth))
         return menu;
     return contextMenuAbove(application.focused(), 2 * depth);
@@ -288,11 +296,19 @@ std::vector<ElementPtr> rowsOf(const Element& list) {
 }
 
 std::string rowName(const Element& row) {
-    // A browser column's item is its own cell.
-    auto cells = row.role() == role::row ? row.children() : std::vector<ElementPtr>{};
-    const Element& cell = cells.empty() ? row : *cells.front();
+    // The first cell, past a folder row's disclosure triangle where that is the row's own child
+    // rather than the cell's (public scripts name a file "text field 1 of UI element 1 of row N";
+    // no public dump says where the triangle sits). A browser column's item is its own cell, and
+    // a row without cells holds its text itself.
+    ElementPtr cell;
+    if (row.role() == role::row)
+        for (auto& kid : row.children())
+            if (kid->role() == role::cell) {
+                cell = kid;
+                break;
+            }
     std::string text;
-    for (auto& kid : cell.children()) {
+    for (auto& kid : (cell ? *cell : row).children()) {
         const std::string kind = kid->role();
         if (kind == role::textField)
             return kid->value();
@@ -325,38 +341,64 @@ std::optional<ElementPtr> holding(const Element& list, const std::vector<EntryNa
     return first;
 }
 
-bool findListIn(std::vector<ElementPtr>& path, const std::vector<EntryName>& wanted, int depth,
-                bool inBrowser, std::optional<ListFound>& found) {
+void findListIn(std::vector<ElementPtr>& path, const std::vector<EntryName>& wanted, int depth,
+                bool inBrowser, std::vector<ListFound>& found) {
     const Element& element = *path.back();
     const std::string kind = element.role();
     if (kind == role::outline || kind == role::table || (kind == role::list && inBrowser)) {
         if (auto row = holding(element, wanted))
-            found = ListFound{path, *row};
-        return found.has_value(); // a list's rows hold no other list
+            found.push_back(ListFound{path, *row});
+        return; // a list's rows hold no other list
     }
     if (depth == 0 || kind == role::menuBar || kind == role::menu)
-        return false;
+        return;
     for (auto& child : element.children()) {
         path.push_back(child);
-        if (findListIn(path, wanted, depth - 1, inBrowser || kind == role::browser, found))
-            return true;
+        findListIn(path, wanted, depth - 1, inBrowser || kind == role::browser, found);
         path.pop_back();
     }
-    return false;
+}
+
+// An element as a failure names it: its role, and its title, description or identifier.
+std::string labelOf(const Element& element) {
+    std::string name = element.role();
+    for (const std::string& text : {element.title(), element.description(), element.identifier()})
+        if (!text.empty())
+            return name + " \"" + text + "\"";
+    return name;
 }
 
 } // namespace
 
-std::optional<ListFound> findList(const Element& application, const std::vector<EntryName>& wanted,
-                                  int depth) {
-    std::optional<ListFound> found;
+std::vector<ListFound> findList(const Element& application, const std::vector<EntryName>& wanted,
+                                int depth) {
+    std::vector<ListFound> found;
     for (auto& window : application.children())
         if (window->role() == role::window) {
             std::vector<ElementPtr> path{window};
-            if (findListIn(path, wanted, depth - 1, false, found))
-                break;
+            findListIn(path, wanted, depth - 1, false, found);
         }
     return found;
+}
+
+std::string placeOf(const ListFound& found) {
+    std::string place;
+    for (auto& element : found.path)
+        place += (place.empty() ? "" : " > ") + labelOf(*element);
+    return place;
+}
+
+std::optional<ListFound> onlyList(const std::vector<ListFound>& lists) {
+    if (lists.size() > 1) {
+        std::vector<std::string> places;
+        for (const auto& list : lists)
+            places.push_back(placeOf(list));
+        throw StepFailure{std::to_string(lists.size()) +
+                          " lists hold every entry of the folder, none taken: " + joined(places)};
+    }
+    if (lists.empty())
+        return std::nullopt;
+    return lists.front();
 }
 
 ElementPtr rowWithin(const Element& list, const EntryName& folder, const EntryName& item) {

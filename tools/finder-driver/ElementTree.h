@@ -128,7 +128,8 @@ struct EntryName {
 };
 // The rows of a list: an outline's or table's rows, or the items of a browser column's list.
 std::vector<ElementPtr> rowsOf(const Element& list);
-// A row's name: the text in its first cell ("text field 1 of UI element 1 of row N").
+// A row's name: the text field of its first cell, or without cells the row's own; a browser
+// column's item's own. Empty for a row whose text is not loaded yet: it matches no entry.
 std::string rowName(const Element& row);
 
 struct ListFound {
@@ -137,13 +138,19 @@ struct ListFound {
     const ElementPtr& window() const { return path.front(); }
     const ElementPtr& list() const { return path.back(); }
 };
-// The list of a folder's files in the application's windows: the outline, table or browser
-// column whose top-level rows include every entry wanted; with none wanted (an empty folder), a
-// list without rows. Found by what it holds, never by its place: a Finder window's sidebar is an
-// outline too, met first, and the views' descriptions are localized. None when there is none
-// `depth` levels below the application.
-std::optional<ListFound> findList(const Element& application, const std::vector<EntryName>& wanted,
-                                  int depth);
+// The lists of a folder's files in the application's windows: each outline, table or browser
+// column whose top-level rows include every entry wanted (the whole folder, as the job made it);
+// with none wanted (an empty folder), each list without rows. Found by what they hold, never by
+// their place: a Finder window's sidebar is an outline too, met first, and the views'
+// descriptions are localized. Every list that qualifies, in the order met, `depth` levels below
+// the application at most: the driver takes the only one, and fails naming them where two do
+// (a folder whose only entry is named as a sidebar item).
+std::vector<ListFound> findList(const Element& application, const std::vector<EntryName>& wanted,
+                                int depth);
+// Where a list is, to name it in a failure: "AXWindow \"Belgeler\" > AXSplitGroup > ...".
+std::string placeOf(const ListFound& found);
+// The only list found, none when none is; where two are, raises the step's failure naming them.
+std::optional<ListFound> onlyList(const std::vector<ListFound>& lists);
 
 // An outline lists the rows of an opened folder as its own rows, after the folder's and one
 // level deeper. The row named `item` among those the top-level row `folder` holds: after it and

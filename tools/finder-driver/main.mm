@@ -5,13 +5,15 @@
 //       prints whether this process is trusted for Accessibility (AXIsProcessTrusted); exits 0
 //   lemvora-finder-driver menu --folder DIR [[--expand FOLDER] --item NAME] --entry TITLE
 //                              (--expect FILE | --expect-app | --expect-alert TEXT)
-//                              [--target DIR] [--timeout S] [--dump PREFIX]
+//                              [--target DIR] [--listed NAME]... [--timeout S] [--dump PREFIX]
 //       opens a Finder window on DIR, shows the context menu of its background (or of its item
 //       NAME, selected; with --expand, of the item NAME of DIR/FOLDER, its folder row opened in
 //       the list first), finds "Yeni Belge", opens its submenu, presses TITLE, then waits until
 //       FILE exists in the target folder (--target; DIR, or the item when there is one) and
 //       Finder shows it selected; or until Lemvora runs; or until an alert with TEXT and "Tamam"
-//       appears, and presses "Tamam". With --dump, keeps
+//       appears, and presses "Tamam". The list of DIR's files is the one whose rows hold every
+//       entry of DIR: those named by --listed, each given once (every entry the job made there),
+//       else those DIR holds. With --dump, keeps
 //       what Finder showed as accessibility trees (ElementTree.h's dump): PREFIX.window.txt, the
 //       case's window once found, again when a later step fails (all of Finder's windows when
 //       it never was found), and PREFIX.menu-N.txt, the Nth context menu opened
@@ -596,14 +598,29 @@ int menuCommand(const Options& options) {
     std::vector<std::string> seen;
     std::shared_ptr<AXElement> finder;
     ElementPtr yeniBelge, submenu, entryItem;
-    // The rows that tell the case's list: its item's (its folder row's when that is to be opened),
-    // or for the background every entry of the folder (none for an empty one), read before the
-    // menu adds one.
+    // The rows that tell the case's list: every entry of the folder (none for an empty one), as
+    // the job lists them (--listed) or else as the folder holds them, read before the menu adds
+    // one; the item's first (its folder row's when that is to be opened), whose row is clicked.
+    // A sidebar holds a few of them at most.
     std::vector<EntryName> wanted;
     const EntryName openedEntry = opened.empty() ? EntryName{} : entryNamed(folder + "/" + opened),
                     itemEntry = item.empty() ? EntryName{} : entryNamed(item);
+    auto folderEntries = [&] {
+        const auto listed = options.all("--listed");
+        std::vector<EntryName> entries;
+        for (const auto& name : listed)
+            entries.push_back(entryNamed(folder + "/" + name));
+        if (listed.empty())
+            entries = entriesOf(folder);
+        const EntryName& first = opened.empty() ? itemEntry : openedEntry;
+        if (!first.name.empty()) {
+            std::erase_if(entries, [&](const EntryName& e) { return e.name == first.name; });
+            entries.insert(entries.begin(), first);
+        }
+        return entries;
+    };
     auto locate = [&] {
-        auto found = findList(*finder, wanted, listDepth);
+        auto found = onlyList(findList(*finder, wanted, listDepth));
         if (found && !opened.empty())
             found->row = rowWithin(*found->list(), openedEntry, itemEntry);
         return found;
@@ -632,9 +649,7 @@ int menuCommand(const Options& options) {
                                    : opened.empty() ? itemName
                                                     : opened),
          [&] {
-             wanted = item.empty()     ? entriesOf(folder)
-                      : opened.empty() ? std::vector<EntryName>{itemEntry}
-                                       : std::vector<EntryName>{openedEntry};
+             wanted = folderEntries();
              std::optional<ListFound> found;
              if (!waitFor(clock, timeout, 0.25, [&] { return (found = locate()).has_value(); }))
                  throw StepFailure{
@@ -651,7 +666,8 @@ int menuCommand(const Options& options) {
         steps.push_back({"open " + opened + " in the list until it lists " + itemName, [&] {
                              const Expansion done = expandTo(
                                  [&] {
-                                     const auto found = findList(*finder, wanted, listDepth);
+                                     const auto found =
+                                         onlyList(findList(*finder, wanted, listDepth));
                                      return found ? found->list() : nullptr;
                                  },
                                  openedEntry, itemEntry, clock, timeout);
@@ -855,10 +871,12 @@ int main(int argc, char** argv) {
             return menuCommand(*options);
         if (options && command == "window")
             return windowCommand(*options);
-        std::cerr << "usage: lemvora-finder-driver probe | menu --folder DIR [[--expand FOLDER] "
-                     "--item NAME] --entry TITLE (--expect FILE | --expect-app | --expect-alert "
-                     "TEXT) [--target DIR] [--timeout S] [--dump PREFIX] | window [--press BUTTON] "
-                     "--text T... --title T... --button B... [--timeout S]\n";
+        std::cerr
+            << "usage: lemvora-finder-driver probe | menu --folder DIR [[--expand FOLDER] "
+               "--item NAME] --entry TITLE (--expect FILE | --expect-app | --expect-alert "
+               "TEXT) [--target DIR] [--listed NAME]... [--timeout S] [--dump PREFIX] | window "
+               "[--press BUTTON] "
+               "--text T... --title T... --button B... [--timeout S]\n";
         return 2;
     }
 }
