@@ -76,6 +76,28 @@ public:
         return shown;
     }
 
+    std::optional<bool> flag(const std::string& name) const override {
+        CFTypeRef value = copy((__bridge CFStringRef)ns(name));
+        std::optional<bool> set;
+        // A CFBoolean, or a number as some applications answer.
+        if (value && CFGetTypeID(value) == CFBooleanGetTypeID())
+            set = CFBooleanGetValue(static_cast<CFBooleanRef>(value));
+        else if (value && CFGetTypeID(value) == CFNumberGetTypeID())
+            set = [(__bridge NSNumber*)value boolValue];
+        if (value)
+            CFRelease(value);
+        return set;
+    }
+    ElementPtr focusedWindow() const override {
+        return elementAttribute(kAXFocusedWindowAttribute);
+    }
+    bool same(const Element& other) const override {
+        // Compared with CFEqual (AXUIElement.h), not as pointers: each attribute read hands a
+        // new reference to the element.
+        const auto* theirs = dynamic_cast<const AXElement*>(&other);
+        return theirs && CFEqual(ref_, theirs->ref_);
+    }
+
     ElementPtr parent() const override { return elementAttribute(kAXParentAttribute); }
     ElementPtr focused() const override { return elementAttribute(kAXFocusedUIElementAttribute); }
 

@@ -55,6 +55,8 @@ bool roleNamesMatchTheSdk() {
         {role::menuButton, kAXMenuButtonRole},
         {role::disclosureTriangle, kAXDisclosureTriangleRole},
         {action::press, kAXPressAction},
+        {attribute::main, kAXMainAttribute},
+        {attribute::focused, kAXFocusedAttribute},
     };
     for (const auto& [core, sdk] : names)
         if (utf8(sdk) != core) {

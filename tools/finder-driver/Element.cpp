@@ -2,6 +2,14 @@
 
 namespace lemvora::driver {
 
+std::string labelOf(const Element& element) {
+    std::string name = element.role();
+    for (const std::string& text : {element.title(), element.description(), element.identifier()})
+        if (!text.empty())
+            return name + " \"" + text + "\"";
+    return name;
+}
+
 ElementPtr findByRole(const Element& root, const std::string& roleName, const std::string& text,
                       int depth) {
     if (depth < 0)

@@ -43,6 +43,12 @@ namespace action {
 inline constexpr char press[] = "AXPress";
 } // namespace action
 
+// The boolean attributes the core reads, as AXAttributeConstants.h spells them; checked alike.
+namespace attribute {
+inline constexpr char main[] = "AXMain";       // a window: its application's main one
+inline constexpr char focused[] = "AXFocused"; // the keyboard's focus
+} // namespace attribute
+
 // Position and size in screen coordinates, the origin top left (as AXPosition and AXSize).
 struct Frame {
     double x = 0, y = 0, width = 0, height = 0;
@@ -73,8 +79,17 @@ public:
     virtual bool perform(const std::string& action) = 0;
     // Whether the row accepted AXDisclosing set to true.
     virtual bool disclose() { return false; }
+    // A boolean attribute (attribute::main, ...); none when the element has no such attribute.
+    virtual std::optional<bool> flag(const std::string&) const { return std::nullopt; }
+    // An application's focused window (AXFocusedWindow); none when it has none.
+    virtual std::shared_ptr<Element> focusedWindow() const { return nullptr; }
+    // Whether both stand for the same element of the application.
+    virtual bool same(const Element& other) const { return this == &other; }
 };
 using ElementPtr = std::shared_ptr<Element>;
+
+// An element as a line names it: its role, and its title, description or identifier, quoted.
+std::string labelOf(const Element& element);
 
 // Depth-first, the first element with this role whose value (or title) is `text`, looking no
 // deeper than `depth` levels; with an empty text, the first of that role.

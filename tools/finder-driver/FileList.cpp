@@ -79,15 +79,6 @@ void findListIn(std::vector<ElementPtr>& path, const std::vector<EntryName>& wan
     }
 }
 
-// An element as a failure names it: its role, and its title, description or identifier.
-std::string labelOf(const Element& element) {
-    std::string name = element.role();
-    for (const std::string& text : {element.title(), element.description(), element.identifier()})
-        if (!text.empty())
-            return name + " \"" + text + "\"";
-    return name;
-}
-
 } // namespace
 
 std::vector<ListFound> findList(const Element& application, const std::vector<EntryName>& wanted,

@@ -117,4 +117,13 @@ struct Alert {
 };
 std::optional<Alert> findAlert(const std::string& text, const std::string& buttonTitle);
 
+// The alert case's last step: waits for the alert with `text` and "Tamam"; records, never failing
+// on them, whether it has the keyboard, whether the context menu opened again where the case
+// opened it offers "Yeni Belge" (closed again with Escape), and what Return does (AlertRecord.h),
+// each a line "seen: ..." on standard output and, with a dump prefix, in PREFIX.alert.txt; then
+// presses "Tamam" if the alert is still up. `finder` and `menuSource` are read when it runs.
+Step alertStep(const std::string& text, double timeout, Clock& clock,
+               const std::shared_ptr<AXElement>& finder, std::optional<FinderMenu>& menuSource,
+               const std::string& dumpPrefix);
+
 } // namespace lemvora::driver

@@ -223,18 +223,8 @@ int menuCommand(const Options& options) {
                                        " s"};
              }});
     } else {
-        const std::string text = options.one("--expect-alert");
-        steps.push_back(
-            {"the alert \"" + text + "\" with \"Tamam\", and press it", [&, text] {
-                 std::optional<Alert> alert;
-                 if (!waitFor(clock, timeout, 0.25,
-                              [&] { return (alert = findAlert(text, "Tamam")).has_value(); }))
-                     throw StepFailure{"no such alert after " + std::to_string(int(timeout)) +
-                                       " s"};
-                 ax(alert->button).performAction(kAXPressAction);
-                 if (!waitFor(clock, 10, 0.25, [&] { return !findAlert(text, "Tamam"); }))
-                     throw StepFailure{"the alert stays after \"Tamam\""};
-             }});
+        steps.push_back(alertStep(options.one("--expect-alert"), timeout, clock, finder, menuSource,
+                                  dumpPrefix));
     }
     const int status = runSteps(steps, std::cout, seen);
     if (status != 0 && finder) {

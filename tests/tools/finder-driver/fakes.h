@@ -8,6 +8,7 @@
 #include "Steps.h"
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <sstream>
 #include <stdexcept>
@@ -43,6 +44,13 @@ struct Fake : Element {
         return true;
     }
     bool disclose() override { return onDisclose && onDisclose(); }
+    std::map<std::string, bool> flags;
+    ElementPtr focusWindow;
+    std::optional<bool> flag(const std::string& name) const override {
+        const auto at = flags.find(name);
+        return at == flags.end() ? std::nullopt : std::optional<bool>(at->second);
+    }
+    ElementPtr focusedWindow() const override { return focusWindow; }
 };
 
 inline std::shared_ptr<Fake> node(std::string kind, std::string name = "",
