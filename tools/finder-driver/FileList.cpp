@@ -92,6 +92,14 @@ std::vector<ListFound> findList(const Element& application, const std::vector<En
     return found;
 }
 
+std::vector<EntryName> clickedFirst(std::vector<EntryName> entries, const EntryName& clicked) {
+    if (clicked.name.empty())
+        return entries;
+    std::erase_if(entries, [&](const EntryName& entry) { return entry.name == clicked.name; });
+    entries.insert(entries.begin(), clicked);
+    return entries;
+}
+
 std::string placeOf(const ListFound& found) {
     std::string place;
     for (auto& element : found.path)

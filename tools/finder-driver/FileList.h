@@ -36,6 +36,10 @@ struct ListFound {
 // (a folder whose only entry is named as a sidebar item).
 std::vector<ListFound> findList(const Element& application, const std::vector<EntryName>& wanted,
                                 int depth);
+// The entries that tell the case's list, in the order findList is handed them: the folder's,
+// the one whose row the case clicks (its item, or the folder row it opens) first and once. None
+// to click (an empty name): as they are.
+std::vector<EntryName> clickedFirst(std::vector<EntryName> entries, const EntryName& clicked);
 // Where a list is, to name it in a failure: "AXWindow \"Belgeler\" > AXSplitGroup > ...".
 std::string placeOf(const ListFound& found);
 // The only list found, none when none is; where two are, raises the step's failure naming them.

@@ -73,12 +73,7 @@ int menuCommand(const Options& options) {
             entries.push_back(entryNamed(folder + "/" + name));
         if (listed.empty())
             entries = entriesOf(folder);
-        const EntryName& first = opened.empty() ? itemEntry : openedEntry;
-        if (!first.name.empty()) {
-            std::erase_if(entries, [&](const EntryName& e) { return e.name == first.name; });
-            entries.insert(entries.begin(), first);
-        }
-        return entries;
+        return clickedFirst(entries, opened.empty() ? itemEntry : openedEntry);
     };
     auto locate = [&] {
         auto found = onlyList(findList(*finder, wanted, listDepth));

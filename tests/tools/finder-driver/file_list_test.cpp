@@ -116,6 +116,10 @@ TEST(FinderDriver, TheFileListIsTheListHoldingTheWholeFolderNeverTheSidebar) {
         EXPECT_EQ(found->row ? rowName(*found->row) : "", c.row) << c.what;
     }
     EXPECT_TRUE(findList(*finder, {alt}, 4).empty()) << "the list is five levels down";
+    // The clicked entry's row, wherever the folder's listing puts it.
+    const auto wanted = clickedFirst({alt, hidden, second}, hidden);
+    EXPECT_EQ(wanted.size(), 3u);
+    EXPECT_EQ(rowName(*onlyList(findList(*finder, wanted, 8))->row), "Yeni Metin Belgesi");
 }
 
 // Finder's list with a belge.txt of its own and the folder Alt closed, and the rows it lists once
