@@ -11,12 +11,15 @@
 //       the list first), finds "Yeni Belge", opens its submenu, presses TITLE, then waits until
 //       FILE exists in the target folder (--target; DIR, or the item when there is one) and
 //       Finder shows it selected; or until Lemvora runs; or until an alert with TEXT and "Tamam"
-//       appears, and presses "Tamam". The list of DIR's files is the one whose rows hold every
-//       entry of DIR: those named by --listed, each given once (every entry the job made there),
-//       else those DIR holds. With --dump, keeps
-//       what Finder showed as accessibility trees (Dump.h's dump): PREFIX.window.txt, the
-//       case's window once found, again when a later step fails (all of Finder's windows when
-//       it never was found), and PREFIX.menu-N.txt, the Nth context menu opened
+//       appears, then records how the alert behaves ("seen: " lines: its keyboard focus, the
+//       context menu opened again, what Return did; AlertRecord.h), and presses "Tamam" if it is
+//       still up. The list of DIR's files is the one whose rows hold every entry of DIR: those
+//       named by --listed, each given once (every entry the job made there), else those DIR
+//       holds; two such lists (the sidebar holding them too) fail the step naming both. With
+//       --dump, keeps what Finder showed as accessibility trees (Dump.h's dump):
+//       PREFIX.window.txt, the case's window once found, again when a later step fails (all of
+//       Finder's windows when it never was found), PREFIX.menu-N.txt, the Nth context menu
+//       opened, and in the alert case PREFIX.alert.txt, the records
 //   lemvora-finder-driver window [--press BUTTON] --text T... --title T... --button B...
 //                                [--timeout S]
 //       reads Lemvora's window (after pressing BUTTON): the texts in this order, the table's
