@@ -24,10 +24,10 @@ std::vector<EntryName> entriesOf(const std::string& folder);
 
 // Windows hold the list (the menu bar's menus hold many more elements): an outline five levels
 // down in list view, a browser column's list seven.
-constexpr int listDepth = 9;
+inline constexpr int listDepth = 9;
 // A dump of the window reaches a column view's names and a menu's submenu hanging under the
 // list; a menu's, its submenu's items.
-constexpr int windowDumpDepth = 9, menuDumpDepth = 4;
+inline constexpr int windowDumpDepth = 9, menuDumpDepth = 4;
 
 // Finder's context menu for the list's background, or for one of its rows: AXShowMenu first,
 // and a synthesized right-click when no menu came of it.
