@@ -1,5 +1,7 @@
 #import <Foundation/Foundation.h>
 
+#include <cmath>
+
 #include "AXElement.h"
 #include "AppleEvents.h"
 #include "Steps.h"
@@ -16,23 +18,41 @@ std::string quoted(const std::string& text) {
     return out + "\"";
 }
 
-std::string appleScript(const std::string& source) {
-    NSDictionary* error = nil;
-    // An Apple event waits two minutes for its answer by default (AppleScript Language Guide,
-    // "with timeout"), and the messaging timeout of the Accessibility calls does not bind it:
-    // Finder busy in a menu would hold a step past its own limit.
-    NSAppleScript* script = [[NSAppleScript alloc]
-        initWithSource:ns("with timeout of 10 seconds\n" + source + "\nend timeout")];
-    NSAppleEventDescriptor* result = [script executeAndReturnError:&error];
-    if (!result)
-        throw StepFailure{"AppleScript: " + utf8((NSString*)error[NSAppleScriptErrorMessage]) +
-                          " (" + utf8([error[NSAppleScriptErrorNumber] description]) + ")"};
-    return result.stringValue ? utf8(result.stringValue) : "";
+namespace {
+double eventLimit = 10;
+}
+
+void setEventTimeout(double seconds) {
+    eventLimit = seconds;
+}
+
+std::string appleScript(const std::string& call, const std::string& source) {
+    return sendEvent(call, eventLimit, [&](double limit) {
+        // An Apple event waits two minutes for its answer by default (AppleScript Language
+        // Guide, "with timeout", which takes whole seconds), and the messaging timeout of the
+        // Accessibility calls does not bind it: Finder busy in a menu would hold a step past its
+        // own limit.
+        const std::string seconds = std::to_string(static_cast<long>(std::ceil(limit)));
+        NSDictionary* error = nil;
+        NSAppleScript* script =
+            [[NSAppleScript alloc] initWithSource:ns("with timeout of " + seconds + " seconds\n" +
+                                                     source + "\nend timeout")];
+        NSAppleEventDescriptor* result = [script executeAndReturnError:&error];
+        EventReply reply;
+        if (result) {
+            reply.answer = result.stringValue ? utf8(result.stringValue) : "";
+        } else {
+            reply.error = [(NSNumber*)error[NSAppleScriptErrorNumber] longValue];
+            reply.message = utf8((NSString*)error[NSAppleScriptErrorMessage]);
+        }
+        return reply;
+    });
 }
 
 std::string finderWindowAndSelection() {
     try {
-        return appleScript("tell application \"Finder\"\n"
+        return appleScript("Finder's front window and selection",
+                           "tell application \"Finder\"\n"
                            "  set out to POSIX path of (target of front Finder window as alias)\n"
                            "  repeat with f in (get selection)\n"
                            "    set out to out & linefeed & POSIX path of (f as alias)\n"

@@ -17,11 +17,13 @@ int menuCommand(const Options& options) {
     const std::string itemName = options.one("--item");
     const std::string opened = options.one("--expand");
     const std::string entry = options.one("--entry");
-    const auto timeoutGiven = timeoutOf(options);
-    if (!timeoutGiven) {
-        std::cerr << "menu: --timeout takes a number of seconds\n";
+    const auto timeoutGiven = secondsOption(options, "--timeout", 30);
+    const auto eventLimit = secondsOption(options, "--event-timeout", 10);
+    if (!timeoutGiven || !eventLimit) {
+        std::cerr << "menu: --timeout and --event-timeout take a number of seconds\n";
         return 2;
     }
+    setEventTimeout(*eventLimit);
     const double timeout = *timeoutGiven;
     if (folder.empty() || entry.empty() ||
         options.has("--expect") + options.has("--expect-app") + options.has("--expect-alert") !=
@@ -91,15 +93,16 @@ int menuCommand(const Options& options) {
              if (!pid)
                  throw StepFailure{"Finder does not run"};
              finder = applicationElement(*pid);
-             appleScript("tell application \"Finder\"\n"
+             appleScript("make new Finder window",
+                         "tell application \"Finder\"\n"
                          "  activate\n"
                          "  close every Finder window\n"
                          "  set w to make new Finder window to (POSIX file " +
-                         quoted(folder) +
-                         " as alias)\n"
-                         "  set current view of w to list view\n"
-                         "  set bounds of w to {60, 60, 960, 660}\n"
-                         "end tell");
+                             quoted(folder) +
+                             " as alias)\n"
+                             "  set current view of w to list view\n"
+                             "  set bounds of w to {60, 60, 960, 660}\n"
+                             "end tell");
          }},
         {"the list view shows " + (itemName.empty() ? folder + "'s entries"
                                    : opened.empty() ? itemName
@@ -134,8 +137,9 @@ int menuCommand(const Options& options) {
     // Selected once its row is listed: Finder may not select an item of a closed folder row.
     if (!item.empty())
         steps.push_back({"select " + itemName, [&] {
-                             appleScript("tell application \"Finder\" to select (POSIX file " +
-                                         quoted(item) + " as alias)");
+                             appleScript("select " + itemName,
+                                         "tell application \"Finder\" to select (POSIX file " +
+                                             quoted(item) + " as alias)");
                          }});
     steps.insert(
         steps.end(),

@@ -1,6 +1,7 @@
 #include "Steps.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <sstream>
 
 namespace lemvora::driver {
@@ -53,6 +54,32 @@ std::optional<Options> parseOptions(const std::vector<std::string>& args,
             return std::nullopt;
     }
     return options;
+}
+
+std::optional<double> secondsOption(const Options& options, const std::string& name,
+                                    double fallback) {
+    const std::string given = options.one(name);
+    if (!options.has(name))
+        return fallback;
+    char* end = nullptr;
+    const double seconds = std::strtod(given.c_str(), &end);
+    if (given.empty() || end != given.c_str() + given.size() || !(seconds > 0) || seconds > 3600)
+        return std::nullopt;
+    return seconds;
+}
+
+std::string sendEvent(const std::string& call, double limit,
+                      const std::function<EventReply(double limit)>& send) {
+    EventReply reply = send(limit);
+    if (!reply.answer && reply.error == eventTimedOut)
+        reply = send(limit);
+    if (reply.answer)
+        return *reply.answer;
+    if (reply.error == eventTimedOut)
+        throw StepFailure{"Finder's answer timed out twice, " + number(limit) + " s each (" +
+                          std::to_string(eventTimedOut) + "), on: " + call};
+    throw StepFailure{"AppleScript: " + reply.message + " (" + std::to_string(reply.error) +
+                      "), on: " + call};
 }
 
 std::string joined(const std::vector<std::string>& titles) {

@@ -34,10 +34,32 @@ struct Options {
 std::optional<Options> parseOptions(const std::vector<std::string>& args,
                                     const std::vector<std::string>& flags);
 
+// The value of a seconds option (--timeout S, --event-timeout S): `fallback` when not given; none
+// for anything but a positive number of seconds, an hour at most.
+std::optional<double> secondsOption(const Options& options, const std::string& name,
+                                    double fallback);
+
 // Raised by a step that failed: the one line it says why.
 struct StepFailure {
     std::string reason;
 };
+
+// What an Apple event came back with: its answer, or AppleScript's error number and message.
+struct EventReply {
+    std::optional<std::string> answer;
+    long error = 0;
+    std::string message;
+};
+
+// errAETimeout (MacErrors.h, CarbonCore): no answer within the event's limit.
+inline constexpr long eventTimedOut = -1712;
+
+// Sends an Apple event through `send`, which is given the limit in seconds. One that timed out is
+// sent once more: Finder's answers around a freshly attached disk image may not come in time
+// (-1712 on macOS 26, raullenchai/Rapid-MLX#2240). Returns the answer; throws the step's failure,
+// naming `call` and saying whether it timed out.
+std::string sendEvent(const std::string& call, double limit,
+                      const std::function<EventReply(double limit)>& send);
 
 struct Step {
     std::string name;

@@ -12,8 +12,6 @@ namespace lemvora::driver {
 int menuCommand(const Options& options);
 int windowCommand(const Options& options);
 
-// --timeout S, 30 when not given; none for anything but a positive number of seconds.
-std::optional<double> timeoutOf(const Options& options);
 // The first step of each verb.
 void requireTrust();
 std::string withoutTrailingSlash(std::string path);

@@ -21,17 +21,6 @@ std::string oneLine(std::string text) {
     return text;
 }
 
-std::optional<double> timeoutOf(const Options& options) {
-    const std::string given = options.one("--timeout");
-    if (given.empty())
-        return 30;
-    char* end = nullptr;
-    const double seconds = std::strtod(given.c_str(), &end);
-    if (end != given.c_str() + given.size() || !(seconds > 0) || seconds > 3600)
-        return std::nullopt;
-    return seconds;
-}
-
 void requireTrust() {
     if (!AXIsProcessTrusted())
         throw StepFailure{"AXIsProcessTrusted() is false: this program may not use the "
@@ -39,7 +28,7 @@ void requireTrust() {
 }
 
 int windowCommand(const Options& options) {
-    const auto timeoutGiven = timeoutOf(options);
+    const auto timeoutGiven = secondsOption(options, "--timeout", 30);
     if (!timeoutGiven) {
         std::cerr << "window: --timeout takes a number of seconds\n";
         return 2;

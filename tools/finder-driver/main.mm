@@ -2,10 +2,13 @@
 // Accessibility API, for the Mac workflow's end-to-end job (scripts/finder-e2e.sh).
 //
 //   lemvora-finder-driver probe
-//       prints whether this process is trusted for Accessibility (AXIsProcessTrusted); exits 0
+//       prints whether this process is trusted for Accessibility (AXIsProcessTrusted), and may
+//       post events and capture the screen without asking (CGPreflightPostEventAccess,
+//       CGPreflightScreenCaptureAccess); exits 0
 //   lemvora-finder-driver menu --folder DIR [[--expand FOLDER] --item NAME] --entry TITLE
 //                              (--expect FILE | --expect-app | --expect-alert TEXT)
 //                              [--target DIR] [--listed NAME]... [--timeout S] [--dump PREFIX]
+//                              [--event-timeout S]
 //       opens a Finder window on DIR, shows the context menu of its background (or of its item
 //       NAME, selected; with --expand, of the item NAME of DIR/FOLDER, its folder row opened in
 //       the list first), finds "Yeni Belge", opens its submenu, presses TITLE, then waits until
@@ -19,7 +22,8 @@
 //       --dump, keeps what Finder showed as accessibility trees (Dump.h's dump):
 //       PREFIX.window.txt, the case's window once found, again when a later step fails (all of
 //       Finder's windows when it never was found), PREFIX.menu-N.txt, the Nth context menu
-//       opened, and in the alert case PREFIX.alert.txt, the records
+//       opened, and in the alert case PREFIX.alert.txt, the records. Each Apple event to Finder
+//       waits --event-timeout seconds (10) for its answer, and is sent once more if none came
 //   lemvora-finder-driver window [--press BUTTON] --text T... --title T... --button B...
 //                                [--timeout S]
 //       reads Lemvora's window (after pressing BUTTON): the texts in this order, the table's
@@ -57,7 +61,12 @@ int main(int argc, char** argv) {
         }
         const std::string command = argc > 1 ? argv[1] : "";
         if (command == "probe") {
-            std::cout << "AXIsProcessTrusted: " << (AXIsProcessTrusted() ? "yes" : "no") << "\n";
+            // AXIsProcessTrusted first, on a line of its own: the job's grant step reads it.
+            std::cout << "AXIsProcessTrusted: " << (AXIsProcessTrusted() ? "yes" : "no") << "\n"
+                      << "CGPreflightPostEventAccess: " // CGEvent.h
+                      << (CGPreflightPostEventAccess() ? "yes" : "no") << "\n"
+                      << "CGPreflightScreenCaptureAccess: " // CGWindow.h
+                      << (CGPreflightScreenCaptureAccess() ? "yes" : "no") << "\n";
             return 0;
         }
         const auto options = parseOptions(
@@ -66,12 +75,12 @@ int main(int argc, char** argv) {
             return menuCommand(*options);
         if (options && command == "window")
             return windowCommand(*options);
-        std::cerr
-            << "usage: lemvora-finder-driver probe | menu --folder DIR [[--expand FOLDER] "
-               "--item NAME] --entry TITLE (--expect FILE | --expect-app | --expect-alert "
-               "TEXT) [--target DIR] [--listed NAME]... [--timeout S] [--dump PREFIX] | window "
-               "[--press BUTTON] "
-               "--text T... --title T... --button B... [--timeout S]\n";
+        std::cerr << "usage: lemvora-finder-driver probe | menu --folder DIR [[--expand FOLDER] "
+                     "--item NAME] --entry TITLE (--expect FILE | --expect-app | --expect-alert "
+                     "TEXT) [--target DIR] [--listed NAME]... [--timeout S] [--dump PREFIX] "
+                     "[--event-timeout S] | window "
+                     "[--press BUTTON] "
+                     "--text T... --title T... --button B... [--timeout S]\n";
         return 2;
     }
 }

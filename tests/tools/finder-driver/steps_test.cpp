@@ -66,6 +66,54 @@ TEST(FinderDriver, OptionsAreNamePairsOrFlags) {
                                                   {"--"},
                                                   {"--folder", "/tmp", "--", "--expect-app"}})
         EXPECT_FALSE(parseOptions(wrong, {"--expect-app"})) << joined(wrong);
+    // Seconds: the fallback when not given, else a positive number, an hour at most.
+    const std::pair<std::vector<std::string>, std::optional<double>> seconds[] = {
+        {{}, 10},
+        {{"--event-timeout", "30"}, 30},
+        {{"--event-timeout", "0.5"}, 0.5},
+        {{"--event-timeout", ""}, {}},
+        {{"--event-timeout", "0"}, {}},
+        {{"--event-timeout", "30s"}, {}},
+        {{"--event-timeout", "3601"}, {}},
+        {{"--event-timeout", "nan"}, {}}};
+    for (const auto& [args, expected] : seconds)
+        EXPECT_EQ(secondsOption(*parseOptions(args, {}), "--event-timeout", 10), expected)
+            << joined(args);
+}
+
+TEST(FinderDriver, AnAppleEventThatTimedOutIsSentOnceMoreAndItsFailureNamesTheCall) {
+    const EventReply answer{"/Volumes/Flaş Bellek/"},
+        late{{}, eventTimedOut, "AppleEvent timed out."},
+        refused{{}, -1743, "Not authorized to send Apple events to Finder."};
+    const struct {
+        std::vector<EventReply> replies;
+        std::size_t sent;
+        std::string outcome;
+    } cases[] = {
+        {{answer}, 1, answer.answer.value()},
+        {{late, answer}, 2, answer.answer.value()},
+        {{late, late, answer},
+         2,
+         "Finder's answer timed out twice, 30 s each (-1712), on: make new Finder window"},
+        {{refused, answer},
+         1,
+         "AppleScript: Not authorized to send Apple events to Finder. (-1743), on: make new "
+         "Finder window"},
+    };
+    for (const auto& c : cases) {
+        std::size_t sent = 0;
+        std::string outcome;
+        try {
+            outcome = sendEvent("make new Finder window", 30, [&](double limit) {
+                EXPECT_EQ(limit, 30);
+                return c.replies.at(sent++);
+            });
+        } catch (const StepFailure& failure) {
+            outcome = failure.reason;
+        }
+        EXPECT_EQ(outcome, c.outcome);
+        EXPECT_EQ(sent, c.sent) << c.outcome;
+    }
 }
 
 } // namespace
