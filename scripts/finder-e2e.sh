@@ -89,8 +89,8 @@ probe() {
         echo "== sw_vers"; sw_vers
         echo "== csrutil status"; csrutil status
         echo "== the driver"
+        # AXIsProcessTrusted, CGPreflightPostEventAccess, CGPreflightScreenCaptureAccess
         if [ -x "$driver" ]; then "$driver" probe; else echo "no driver at $driver"; fi
-        preflight
         echo "== pluginkit -m -A -D -v -i $extension_id"; pluginkit -m -A -D -v -i "$extension_id"
         echo "== the extension's process"; pgrep -lx LemvoraMenu || echo "LemvoraMenu does not run"
         echo "== windows in front, neither Finder's nor Lemvora's"

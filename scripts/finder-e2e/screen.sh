@@ -37,14 +37,3 @@ foreign_windows() {
         $3 != 20 && $3 != 24 && $3 != 25 { printf "%s (PID %s, layer %s)\n", $1, $2, $3 }'
 }
 
-# What this process may do, as CoreGraphics answers without asking the user:
-# CGPreflightPostEventAccess (CGEvent.h), CGPreflightScreenCaptureAccess (CGWindow.h). Through
-# osascript, whose responsible process, the runner's agent, is the driver's too; a function that
-# JavaScript for Automation's bridge lacks is said so.
-preflight() {
-    osascript -l JavaScript -e 'ObjC.import("CoreGraphics");
-["CGPreflightPostEventAccess", "CGPreflightScreenCaptureAccess"].map(name => {
-    try { return name + ": " + ($[name]() ? "yes" : "no"); }
-    catch (e) { return name + ": unknown (" + e + ")"; }
-}).join("\n");'
-}

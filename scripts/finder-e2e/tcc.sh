@@ -73,13 +73,13 @@ agent_rows() { # the agent's rows in both databases, read only
 # stays false, the step fails naming the agent and the rows read back.
 accessibility_grant() {
     local trusted row
-    trusted=$("$driver" probe)
+    trusted=$("$driver" probe | grep '^AXIsProcessTrusted: ')
     echo "$trusted"
     [ "$trusted" != "AXIsProcessTrusted: yes" ] || return 0
     echo "not trusted: writing the image's rows for $agent, the responsible process"
     for row in "${agent_system_rows[@]}"; do system_sql "$(access_insert "$row")"; done
     for row in "${agent_user_rows[@]}"; do user_sql "$(access_insert "$row")"; done
-    trusted=$("$driver" probe)
+    trusted=$("$driver" probe | grep '^AXIsProcessTrusted: ')
     echo "after the rows: $trusted"
     [ "$trusted" = "AXIsProcessTrusted: yes" ] ||
         fail "AXIsProcessTrusted() stays false under $agent, the runner's agent; its rows" \

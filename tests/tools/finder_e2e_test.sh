@@ -292,6 +292,7 @@ db.execute("COMMIT")' "$user_db" | { read -r _ && user_sql "SELECT count(*) FROM
     probe_driver() { # answers with the next of $answers
         echo >>"$work/probed"
         echo "AXIsProcessTrusted: ${answers[$(($(wc -l <"$work/probed") - 1))]}"
+        printf '%s\n' "CGPreflightPostEventAccess: no" "CGPreflightScreenCaptureAccess: no"
     }
     driver=probe_driver
     grant_row() { # grant_row WHAT ROWS-WRITTEN ANSWER...
