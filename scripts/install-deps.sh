@@ -3,7 +3,8 @@
 set -euo pipefail
 
 packages=(
-    cmake ninja-build g++ clang lld llvm clang-19 lld-19 llvm-19 clang-format pkg-config
+    cmake ninja-build g++ clang lld llvm clang-19 lld-19 llvm-19 clang-22 lld-22 llvm-22
+    clang-format pkg-config
     libicu-dev libgtest-dev libgmock-dev googletest libbenchmark-dev nlohmann-json3-dev
     qt6-base-dev libqt6gui6 fonts-dejavu-core
     libnss-wrapper util-linux locales
