@@ -63,21 +63,12 @@ public:
             CFRelease(value);
         return level;
     }
-    std::optional<bool> disclosing() const override {
-        CFTypeRef value = copy(kAXDisclosingAttribute);
-        std::optional<bool> shown;
-        // A CFBoolean, or a number as some applications answer.
-        if (value && CFGetTypeID(value) == CFBooleanGetTypeID())
-            shown = CFBooleanGetValue(static_cast<CFBooleanRef>(value));
-        else if (value && CFGetTypeID(value) == CFNumberGetTypeID())
-            shown = [(__bridge NSNumber*)value boolValue];
-        if (value)
-            CFRelease(value);
-        return shown;
-    }
-
+    std::optional<bool> disclosing() const override { return boolean(kAXDisclosingAttribute); }
     std::optional<bool> flag(const std::string& name) const override {
-        CFTypeRef value = copy((__bridge CFStringRef)ns(name));
+        return boolean((__bridge CFStringRef)ns(name));
+    }
+    std::optional<bool> boolean(CFStringRef attribute) const {
+        CFTypeRef value = copy(attribute);
         std::optional<bool> set;
         // A CFBoolean, or a number as some applications answer.
         if (value && CFGetTypeID(value) == CFBooleanGetTypeID())
