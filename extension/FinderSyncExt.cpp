@@ -3,9 +3,11 @@
 #include "platform/Bundle.h"
 #include "platform/Dispatch.h"
 #include "platform/FileSystem.h"
+#include "platform/ProcessInfo.h"
 
 #include <deque>
 #include <filesystem>
+#include <mutex>
 
 namespace lemvora {
 
@@ -78,6 +80,10 @@ void FinderSyncExt::registerDirectories(const std::string& source) {
     if (folders == registered)
         return;
     registered = folders;
+    {
+        const std::lock_guard lock(volumesLock);
+        volumesForDocuments = folders;
+    }
     FinderSyncController::defaultController().setDirectoryURLs(std::move(folders));
     osLog("Finder'a " + std::to_string(registered.size()) + " klasör kaydedildi (" + source + ")");
 }
@@ -129,42 +135,61 @@ std::shared_ptr<Menu> FinderSyncExt::menu(MenuKind kind) {
     return root;
 }
 
-// At the click, on the thread Finder calls, the action reads only what is at hand: the template
-// folder's list, and what Finder hands over (read there, since Finder answers for the current
-// click alone). Deciding the folder and the copy touch the target's volume, which may take long
-// (a share that stopped answering, a slow stick): they run on the document queue, one action
-// after the other in the order chosen, and the reveal or the alert come back to the main thread.
-// The job holds copies of all it needs, so it may outlive this object.
-void FinderSyncExt::openDocument(int index) {
-    const auto fresh = Templates::load();
-    const auto& list =
-        index >= 0 && static_cast<std::size_t>(index) < fresh.size() ? fresh : templates;
-    if (index < 0 || static_cast<std::size_t>(index) >= list.size())
-        return;
-    const auto& controller = FinderSyncController::defaultController();
-    Place place{controller.targetedURL(), controller.selectedItemURLs(), shownKind, menuSelection};
-    dispatchAsyncDocuments(
-        [chosen = list[static_cast<std::size_t>(index)], place = std::move(place)] {
-            const auto folder = destinationDirectory(place);
-            if (!folder)
-                return;
-            try {
-                const auto created = Templates::create(chosen, *folder);
-                dispatchAsyncMain([created] {
-                    Workspace::sharedWorkspace().activateFileViewerSelectingURLs({created});
-                });
-            } catch (const std::exception& error) {
-                presentError(error, chosen.title());
-            }
-        });
-}
-
 namespace {
+
+// The documents under way in this process, from the action that queues the first to the main
+// thread's answer to the last (its reveal asked for, or its alert answered). So long, the process
+// holds an activity: the system ends an extension "shortly after" it performed its task (App
+// Extension Programming Guide, "An App Extension's Life Cycle"), and the copies it starts for Open
+// and Save dialogs "may be very short lived" (the same guide, Finder Sync); work that outlives the
+// event callback that started it is kept alive only by an activity (NSProcessInfo.h). Ended
+// always on the main thread, once what the job handed there is done: ended at the hand-off, it
+// would leave the system free to end the process before the main thread shows anything.
+class DocumentsUnderWay {
+public:
+    static void begin() {
+        const std::lock_guard lock(state().lock);
+        if (state().count++ == 0)
+            state().activity =
+                ProcessInfo::processInfo().beginActivity("Lemvora: yeni belge yapılıyor");
+    }
+    static void end() {
+        ProcessInfo::Activity ended;
+        {
+            const std::lock_guard lock(state().lock);
+            if (--state().count == 0)
+                ended = std::move(state().activity);
+        }
+        if (ended)
+            ProcessInfo::processInfo().endActivity(std::move(ended));
+    }
+
+private:
+    struct State {
+        std::mutex lock;
+        int count = 0;
+        ProcessInfo::Activity activity;
+    };
+    static State& state() {
+        static State shared;
+        return shared;
+    }
+};
 
 // The folder an item lies in. ("/a/b/" names "/a/b", so a final separator is dropped first.)
 URL folderOf(const URL& item) {
     const URL entry = item.has_filename() ? item : item.parent_path();
     return entry.parent_path();
+}
+
+// The folder that several items share, told from their paths alone; none when they lie in
+// different folders.
+std::optional<URL> sharedFolder(const std::vector<URL>& selected) {
+    URL shared = folderOf(selected.front());
+    for (std::size_t i = 1; i < selected.size(); ++i)
+        if (folderOf(selected[i]) != shared)
+            return std::nullopt;
+    return shared;
 }
 
 // Where a document made "on" these selected items belongs: inside the one selected folder (a
@@ -173,32 +198,122 @@ URL folderOf(const URL& item) {
 std::optional<URL> folderForSelection(const std::vector<URL>& selected) {
     if (selected.size() == 1 && fs::isDirectory(selected.front()))
         return selected.front();
-    URL shared = folderOf(selected.front());
-    for (std::size_t i = 1; i < selected.size(); ++i)
-        if (folderOf(selected[i]) != shared)
-            return std::nullopt;
-    return shared;
+    return sharedFolder(selected);
 }
 
-// One alert at a time, in the order of the failures: on a Mac the alert's modal loop still runs
-// the main run loop's blocks, among them the next failure's, which waits here until the open
-// alert closes rather than open above it.
-void showAlert(Alert alert) {
-    static std::deque<Alert> waiting; // main thread only
-    static bool showing = false;
-    waiting.push_back(std::move(alert));
+// The longest of the volumes' folders that holds the path, by whole components ("/media/usb2" is
+// not on "/media/usb"); the start-up volume's "/" for a path under none of them.
+std::string volumeHolding(const URL& path, const std::set<URL>& volumes) {
+    std::string p = path.lexically_normal().string();
+    while (p.size() > 1 && p.back() == '/')
+        p.pop_back();
+    std::string best = "/";
+    for (const auto& volume : volumes) {
+        std::string v = volume.lexically_normal().string();
+        while (!v.empty() && v.back() == '/')
+            v.pop_back();
+        if (v.size() > best.size() && (p == v || p.compare(0, v.size() + 1, v + "/") == 0))
+            best = v.empty() ? "/" : v;
+    }
+    return best;
+}
+
+// Failures waiting for their alert, in the order they happened, each with the request it serves.
+struct WaitingAlert {
+    Alert alert;
+    std::shared_ptr<JobContext> context;
+};
+std::mutex waitingLock;
+std::deque<WaitingAlert>& waitingAlerts() {
+    static std::deque<WaitingAlert> waiting;
+    return waiting;
+}
+
+// One alert at a time, in the order of the failures, whichever block gets here first. Each
+// failure's alert was queued where it failed, when it failed: the blocks that show them run from
+// the main run loop, whose nested loop inside an open alert runs only the blocks queued after it
+// began (Dispatch.h), so an alert queued by its own block would come after later ones.
+void showWaitingAlerts() {
+    static bool showing = false; // main thread only
     if (showing)
         return;
     showing = true;
-    while (!waiting.empty()) {
-        Alert next = std::move(waiting.front());
-        waiting.pop_front();
-        next.runModal();
+    for (;;) {
+        WaitingAlert next;
+        {
+            const std::lock_guard lock(waitingLock);
+            if (waitingAlerts().empty())
+                break;
+            next = std::move(waitingAlerts().front());
+            waitingAlerts().pop_front();
+        }
+        const ScopedJobContext scope(std::move(next.context));
+        next.alert.runModal();
+        DocumentsUnderWay::end();
     }
     showing = false;
 }
 
 } // namespace
+
+// At the click, on the thread Finder calls, the action reads only what is at hand: the template
+// folder's list, and what Finder hands over (read there, since Finder answers for the current
+// click alone). Deciding the folder and the copy touch the target's volume, which may take long
+// (a share that stopped answering, a slow stick): they run on that volume's document queue, one
+// action after the other in the order chosen, while actions on other volumes go on; the reveal
+// or the alert come back to the main thread. The job holds copies of all it needs, so it may
+// outlive this object.
+void FinderSyncExt::openDocument(int index) {
+    const auto fresh = Templates::load();
+    const auto& list =
+        index >= 0 && static_cast<std::size_t>(index) < fresh.size() ? fresh : templates;
+    if (index < 0 || static_cast<std::size_t>(index) >= list.size())
+        return;
+    const auto& controller = FinderSyncController::defaultController();
+    Place place{controller.targetedURL(), controller.selectedItemURLs(), shownKind, menuSelection};
+    const std::string volume = documentVolume(place);
+    DocumentsUnderWay::begin();
+    dispatchAsyncDocuments(volume, [chosen = list[static_cast<std::size_t>(index)],
+                                    place = std::move(place)] { makeDocument(chosen, place); });
+}
+
+// On the document queue. What comes back to the main thread comes from the main run loop, as the
+// alerts do, so that a volume's reveals and alerts come in the order of its documents.
+void FinderSyncExt::makeDocument(const Templates::Template& chosen, const Place& place) {
+    const auto folder = destinationDirectory(place);
+    if (!folder) {
+        performOnMainRunLoop(DocumentsUnderWay::end);
+        return;
+    }
+    try {
+        const auto created = Templates::create(chosen, *folder);
+        performOnMainRunLoop([created] {
+            Workspace::sharedWorkspace().activateFileViewerSelectingURLs({created});
+            DocumentsUnderWay::end();
+        });
+    } catch (const std::exception& error) {
+        presentError(error, chosen.title());
+    }
+}
+
+// The volume is told from the path the folder will be decided from, as destinationDirectory
+// decides it, but by the path alone: a stat of a path on a share that stopped answering would
+// block the click. One selected item: its own volume (a selected mount point is the volume its
+// document goes in). Items in one folder: that folder's. Else the target's.
+std::string FinderSyncExt::documentVolume(const Place& place) const {
+    std::set<URL> known;
+    {
+        const std::lock_guard lock(volumesLock);
+        known = volumesForDocuments;
+    }
+    const auto selected = selectionFor(place);
+    if (selected.size() == 1)
+        return volumeHolding(selected.front(), known);
+    if (!selected.empty())
+        if (auto shared = sharedFolder(selected))
+            return volumeHolding(*shared, known);
+    return place.target ? volumeHolding(*place.target, known) : "/";
+}
 
 // Where the user clicked, from what Finder handed over:
 // - targetedURL is "what directory the user is viewing" and selectedItemURLs "what relevant
@@ -211,15 +326,18 @@ void showAlert(Alert alert) {
 // - Each copy of the extension runs in its own process, Finder's and one for every Open or Save
 //   dialog (App Extension Programming Guide, Finder Sync). An action that reaches a copy which
 //   served no menu has no kind to go by; a selection still tells where the user clicked.
+std::vector<URL> FinderSyncExt::selectionFor(const Place& place) {
+    if (place.shownKind == menuKind::contextualMenuForContainer)
+        return {};
+    if (place.selected.empty() && place.shownKind == menuKind::contextualMenuForItems)
+        return place.menuSelection;
+    return place.selected;
+}
+
 std::optional<Templates::URL> FinderSyncExt::destinationDirectory(const Place& place) {
-    if (place.shownKind != menuKind::contextualMenuForContainer) {
-        auto selected = place.selected;
-        if (selected.empty() && place.shownKind == menuKind::contextualMenuForItems)
-            selected = place.menuSelection;
-        if (!selected.empty())
-            if (auto folder = folderForSelection(selected))
-                return folder;
-    }
+    if (const auto selected = selectionFor(place); !selected.empty())
+        if (auto folder = folderForSelection(selected))
+            return folder;
     if (!place.target)
         return std::nullopt;
     if (fs::isDirectory(*place.target))
@@ -227,16 +345,22 @@ std::optional<Templates::URL> FinderSyncExt::destinationDirectory(const Place& p
     return folderOf(*place.target); // a file, or nothing at all
 }
 
+// The alert is made where the copy failed, and queued there at once, so that alerts come in the
+// order of the failures; the main run loop shows it later (it owns copies of what it shows: the
+// error object dies with the job). The block that shows alerts serves whichever alert is first,
+// so it carries no request of its own: each alert carries its failure's.
 void FinderSyncExt::presentError(const std::exception& error, const std::string& title) {
-    // The job owns copies of what it shows: the error object dies with the action.
-    performOnMainRunLoop([title, description = localizedDescription(error)] {
-        Alert alert;
-        alert.setAlertStyle(AlertStyle::warning);
-        alert.setMessageText(title + " oluşturulamadı");
-        alert.setInformativeText(description);
-        alert.addButtonWithTitle("Tamam");
-        showAlert(std::move(alert));
-    });
+    Alert alert;
+    alert.setAlertStyle(AlertStyle::warning);
+    alert.setMessageText(title + " oluşturulamadı");
+    alert.setInformativeText(localizedDescription(error));
+    alert.addButtonWithTitle("Tamam");
+    {
+        const std::lock_guard lock(waitingLock);
+        waitingAlerts().push_back({std::move(alert), currentJobContext()});
+    }
+    const ScopedJobContext none(nullptr);
+    performOnMainRunLoop(showWaitingAlerts);
 }
 
 void FinderSyncExt::openHostApp(Object* sender) {

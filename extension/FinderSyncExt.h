@@ -8,6 +8,7 @@
 #include <array>
 #include <exception>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
@@ -72,7 +73,11 @@ private:
         std::optional<platform::MenuKind> shownKind;
         std::vector<platform::URL> menuSelection;
     };
+    static std::vector<platform::URL> selectionFor(const Place& place);
     static std::optional<Templates::URL> destinationDirectory(const Place& place);
+    // The volume whose document queue makes the document: told without touching any volume.
+    std::string documentVolume(const Place& place) const;
+    static void makeDocument(const Templates::Template& chosen, const Place& place);
     static void presentError(const std::exception& error, const std::string& title);
 
     // The last menu this object served: the list behind it, its kind, and what Finder had
@@ -82,6 +87,9 @@ private:
     std::vector<platform::URL> menuSelection;
     // Main thread only: the folders as last registered, and the watch that registers them anew.
     std::set<platform::URL> registered;
+    // The same folders, for an action on whatever thread Finder delivers it.
+    mutable std::mutex volumesLock;
+    std::set<platform::URL> volumesForDocuments;
     std::unique_ptr<platform::VolumeObserver> volumes;
     // Gone with this object, so that a job it queued and that runs later knows.
     std::shared_ptr<FinderSyncExt*> self;

@@ -1,6 +1,7 @@
 // The portable half of the AppKit model: menu items, alerts and the process-wide presenters.
 #include "platform/AppKit.h"
 #include "platform/FinderSync.h"
+#include "platform/ProcessInfo.h"
 
 #include <map>
 #include <system_error>
@@ -9,6 +10,7 @@ namespace platform {
 
 std::shared_ptr<AlertPresenter> defaultAlertPresenter(); // per system
 std::shared_ptr<Workspace> defaultWorkspace();           // per system
+std::shared_ptr<ProcessInfo> defaultProcessInfo();       // per system
 
 MenuItem::MenuItem(std::string title, std::optional<Selector> action, std::string keyEquivalent)
     : title_(std::move(title)), action_(std::move(action)),
@@ -21,6 +23,10 @@ std::shared_ptr<AlertPresenter>& alertPresenter() {
 }
 std::shared_ptr<Workspace>& workspace() {
     static std::shared_ptr<Workspace> shared = defaultWorkspace();
+    return shared;
+}
+std::shared_ptr<ProcessInfo>& processInfoShared() {
+    static std::shared_ptr<ProcessInfo> shared = defaultProcessInfo();
     return shared;
 }
 std::map<std::string, ClassFactory>& principalClasses() {
@@ -53,6 +59,13 @@ Workspace& Workspace::sharedWorkspace() {
 }
 void Workspace::setShared(std::shared_ptr<Workspace> shared) {
     workspace() = std::move(shared);
+}
+
+ProcessInfo& ProcessInfo::processInfo() {
+    return *processInfoShared();
+}
+void ProcessInfo::setShared(std::shared_ptr<ProcessInfo> shared) {
+    processInfoShared() = std::move(shared);
 }
 
 FinderSyncController& FinderSyncController::defaultController() {

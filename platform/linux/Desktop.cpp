@@ -5,6 +5,7 @@
 #include "platform/ExtensionRegistry.h"
 #include "platform/FinderSync.h"
 #include "platform/Process.h"
+#include "platform/ProcessInfo.h"
 
 #include <cctype>
 #include <chrono>
@@ -152,8 +153,19 @@ public:
     }
 };
 
+// Outside the finder host nothing ends a process that has work under way (the extension's own
+// tells the host: ExtensionMain.cpp).
+class PlainProcessInfo : public ProcessInfo {
+public:
+    Activity beginActivity(const std::string&) override { return nullptr; }
+    void endActivity(Activity) override {}
+};
+
 } // namespace
 
+std::shared_ptr<ProcessInfo> defaultProcessInfo() {
+    return std::make_shared<PlainProcessInfo>();
+}
 std::shared_ptr<AlertPresenter> defaultAlertPresenter() {
     return std::make_shared<TerminalAlertPresenter>();
 }

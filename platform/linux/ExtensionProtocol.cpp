@@ -97,11 +97,16 @@ std::variant<Request, std::string> parseRequest(std::string_view line) {
         if (selector == request.end() || !selector->is_string() ||
             !isSelectorName(selector->get<std::string>()))
             return std::string("selector must be a selector name such as \"doc00:\"");
-        SendRequest send{selector->get<std::string>(), targetOf(request, error), {}};
+        SendRequest send{selector->get<std::string>(), targetOf(request, error), {}, {}};
         if (error.empty())
             send.selected = selectedOf(request, error);
         if (!error.empty())
             return error;
+        if (auto action = request.find("action"); action != request.end()) {
+            if (!action->is_number_unsigned())
+                return std::string("action must be a non-negative integer");
+            send.action = action->get<std::uint64_t>();
+        }
         return Request(send);
     }
     return "unknown op: " + serialize(*op);
@@ -197,7 +202,7 @@ LineReader::Status LineReader::next(std::string& line, int timeoutMilliseconds) 
             discarding_ = false;
             return skipped ? Status::tooLong : Status::line;
         }
-        const bool watching = inCallback_ == 0 && !watches_.empty();
+        const bool watching = !watches_.empty();
         if (watching || timeoutMilliseconds >= 0) {
             // Wait for input, and tell of the watched descriptors' events while waiting.
             std::vector<pollfd> fds{{fd_, POLLIN, 0}};
@@ -218,10 +223,8 @@ LineReader::Status LineReader::next(std::string& line, int timeoutMilliseconds) 
                     if ((fds[i].revents & (watches_[i - 1].events | POLLERR | POLLNVAL)) != 0)
                         fired.push_back(watches_[i - 1].onEvent);
                 if (!fired.empty()) {
-                    ++inCallback_;
                     for (const auto& onEvent : fired)
                         onEvent();
-                    --inCallback_;
                     return Status::woken;
                 }
             }

@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -26,10 +27,13 @@ struct MenuRequest {
     std::optional<URL> target;
     std::vector<URL> selected;
 };
+// `action`: the host's name for the action, which the extension gives back on every line about
+// it (its return, its effects, its end); none when the request names none.
 struct SendRequest {
     Selector selector;
     std::optional<URL> target;
     std::vector<URL> selected;
+    std::optional<std::uint64_t> action;
 };
 using Request = std::variant<MenuRequest, SendRequest>;
 
@@ -58,8 +62,8 @@ public:
     explicit LineReader(int fd) : fd_(fd) {}
     // While it waits for input, calls onEvent whenever poll() reports one of `events` (or an
     // error) on `watched`; next() then returns `woken`, so that the caller may look again.
-    // A line read from inside onEvent (an alert's answer) is read without watching: nothing else
-    // is served meanwhile.
+    // Inside onEvent, next() watches too: a loop that waits for a line there (an alert's answer)
+    // goes on serving what the watches serve, as a nested run loop does.
     void watch(int watched, short events, std::function<void()> onEvent) {
         watches_.push_back({watched, events, std::move(onEvent)});
     }
@@ -78,7 +82,6 @@ private:
     };
     int fd_;
     std::vector<Watch> watches_;
-    int inCallback_ = 0;
     std::string buffer_;
     std::size_t scanned_ = 0;
     bool discarding_ = false;

@@ -1,24 +1,23 @@
-// The layer's services on the real frameworks: NSAlert, NSWorkspace, NSLog and os_log, the main
-// dispatch queue and run loop, the document queue, FIFinderSyncController, the volumes and their
-// notifications, and the file manager's home folder. (The principal class that Finder instantiates
-// is in ExtensionMain.mm.)
+// The layer's services on the real frameworks: NSAlert, NSWorkspace, NSProcessInfo's activities,
+// NSLog and os_log, FIFinderSyncController, the volumes and their notifications, and the file
+// manager's home folder. (The queues are in Dispatch.mm; the principal class that Finder
+// instantiates is in ExtensionMain.mm.)
 #include "platform/AppKit.h"
 #include "Activation.h"
 #include "Strings.h"
 #include "platform/Dispatch.h"
 #include "platform/FinderSync.h"
+#include "platform/ProcessInfo.h"
 
 #import <AppKit/AppKit.h>
 #import <FinderSync/FinderSync.h>
 
-#include <atomic>
 #include <memory>
 #include <system_error>
 
 #include <notify.h>
 #include <notify_keys.h>
 #include <os/log.h>
-#include <pthread.h>
 
 using platform::macos::ns;
 
@@ -28,6 +27,12 @@ namespace {
 
 NSURL* fileURL(const URL& url) {
     return [NSURL fileURLWithPath:ns(url.string())];
+}
+// A new document's URL, made without asking the disk (NSURL.h: fileURLWithPath:isDirectory:
+// "saves an i/o"): the reveal runs on the main thread, and the document's volume may be a share
+// that stopped answering. A new document is always a file.
+NSURL* documentURL(const URL& url) {
+    return [NSURL fileURLWithPath:ns(url.string()) isDirectory:NO];
 }
 // A folder's URL, made without asking the disk: fileURLWithPath: alone asks it whether the path
 // is a folder, and a dead network share holds that question for tens of seconds.
@@ -72,12 +77,12 @@ public:
     void activateFileViewerSelectingURLs(const std::vector<URL>& urls) override {
         NSMutableArray<NSURL*>* list = [NSMutableArray array];
         for (const auto& url : urls)
-            [list addObject:fileURL(url)];
+            [list addObject:documentURL(url)];
         [NSWorkspace.sharedWorkspace activateFileViewerSelectingURLs:list];
     }
     void openApplicationAtURL(const URL& url, const OpenConfiguration&) override {
         [NSWorkspace.sharedWorkspace
-            openApplicationAtURL:fileURL(url)
+            openApplicationAtURL:folderURL(url) // a bundle is a folder
                    configuration:[[NSWorkspaceOpenConfiguration alloc] init]
                completionHandler:nil];
     }
@@ -86,8 +91,31 @@ public:
     }
 };
 
+// NSProcessInfo.h: work that outlives the event callback that started it needs an activity ("If
+// your activity takes place synchronously inside an event callback on the main thread, you do not
+// need to use this API"); performExpiringActivityWithReason: is unavailable on macOS.
+class SystemProcessInfo : public ProcessInfo {
+public:
+    Activity beginActivity(const std::string& reason) override {
+        id<NSObject> token = [NSProcessInfo.processInfo
+            beginActivityWithOptions:NSActivityUserInitiatedAllowingIdleSystemSleep
+                              reason:ns(reason)];
+        // Held by the C++ side until endActivity: a token that is deallocated ends the activity
+        // (NSProcessInfo.h).
+        return Activity((__bridge_retained void*)token,
+                        [](void* held) { (void)(__bridge_transfer id<NSObject>)held; });
+    }
+    void endActivity(Activity activity) override {
+        if (activity)
+            [NSProcessInfo.processInfo endActivity:(__bridge id<NSObject>)activity.get()];
+    }
+};
+
 } // namespace
 
+std::shared_ptr<ProcessInfo> defaultProcessInfo() {
+    return std::make_shared<SystemProcessInfo>();
+}
 std::shared_ptr<AlertPresenter> defaultAlertPresenter() {
     return std::make_shared<AppKitAlertPresenter>();
 }
@@ -119,73 +147,6 @@ std::string localizedDescription(const std::exception& error) {
         return described.localizedDescription.UTF8String;
     }
     return error.what();
-}
-
-namespace {
-// Jobs submitted to the main thread (dispatchAsyncMain, performOnMainRunLoop) that have not run
-// yet, and those that have; jobs on the document queue not yet done.
-std::atomic<int> pendingJobs{0};
-int ranJobs = 0; // main thread only
-std::atomic<int> documentJobs{0};
-
-dispatch_block_t counted(std::function<void()> job) {
-    auto shared = std::make_shared<std::function<void()>>(std::move(job));
-    ++pendingJobs;
-    return ^{
-      (*shared)();
-      ++ranJobs;
-      --pendingJobs;
-    };
-}
-} // namespace
-
-void dispatchAsyncMain(std::function<void()> job) {
-    dispatch_async(dispatch_get_main_queue(), counted(std::move(job)));
-}
-
-// CFRunLoop.h: CFRunLoopPerformBlock queues a block for a run loop, to run when that loop runs in
-// one of the given modes (kCFRunLoopCommonModes: in any of its common modes, the modal panel's
-// among them); CFRunLoopWakeUp makes a sleeping loop look at once. A modal alert's runModal turns
-// the main run loop itself, so other blocks performed there still run; one submitted to the main
-// dispatch queue would wait until the alert closed, and the main queue's other jobs with it.
-void performOnMainRunLoop(std::function<void()> job) {
-    CFRunLoopRef main = CFRunLoopGetMain();
-    CFRunLoopPerformBlock(main, kCFRunLoopCommonModes, counted(std::move(job)));
-    CFRunLoopWakeUp(main);
-}
-
-// dispatch/queue.h: a queue made by dispatch_queue_create with DISPATCH_QUEUE_SERIAL "invokes
-// blocks serially in FIFO order", on a thread of the system's pool, never the main one.
-void dispatchAsyncDocuments(std::function<void()> job) {
-    static dispatch_queue_t const queue =
-        dispatch_queue_create("com.lemvora.LemvoraMenu.documents", DISPATCH_QUEUE_SERIAL);
-    auto shared = std::make_shared<std::function<void()>>(std::move(job));
-    ++documentJobs;
-    dispatch_async(queue, ^{
-      (*shared)();
-      --documentJobs;
-    });
-}
-
-bool isMainThread() {
-    return pthread_main_np() != 0;
-}
-
-int drainMainQueue() {
-    // The system runs the main queue and the main run loop's blocks from that loop. Where nobody
-    // runs it (a test program), turn it until the jobs submitted so far, and those they submit,
-    // have run.
-    const int before = ranJobs;
-    while (pendingJobs > 0)
-        CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0, true);
-    return ranJobs - before;
-}
-
-int waitForDocuments() {
-    const int before = ranJobs;
-    while (documentJobs > 0 || pendingJobs > 0)
-        CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0.01, true);
-    return ranJobs - before;
 }
 
 // The system's controller is asked only in a process the system started as an extension. Every
@@ -226,6 +187,12 @@ void FinderSyncController::setSelectedItemURLs(std::vector<URL> urls) {
     selectedItemURLs_ = std::move(urls);
 }
 
+// On the main thread, at every mount, unmount and rename: so it asks no volume anything. No
+// resource value is asked for (the empty key list), since reading one asks the volume itself and
+// a share that stopped answering holds the question (seen in macfuse/macfuse#423, a stack blocked
+// in CFURLCopyResourcePropertyForKey); the list itself comes from the kernel's mount table without
+// waiting on any volume (MNT_NOWAIT, in the words of Foundation's own implementer, in
+// swiftlang/swift-corelibs-foundation#4649).
 std::vector<URL> systemMountedVolumeURLs() {
     std::vector<URL> volumes;
     for (NSURL* volume in [NSFileManager.defaultManager

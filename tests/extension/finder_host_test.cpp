@@ -8,6 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <chrono>
 #include <csignal>
 #include <ctime>
 #include <set>
@@ -264,7 +265,10 @@ TEST_F(FinderHost, TheDocumentGoesWhereTheUserClickedHoweverFinderDeliversTheAct
 
 // A copy onto a volume that stopped answering (its FUSE daemon stopped, as a share that hangs)
 // holds up no other request: the menu is served meanwhile, through the same extension process,
-// and the action's answer follows the document, whole and revealed once, when the volume answers.
+// and a document on another volume is made and revealed at once. When the volume answers again,
+// the first document follows, whole and revealed once; each action's answer comes in the order
+// asked. So too when each action goes to a copy of its own, which the host, as the system does,
+// ends as soon as its action returned unless it holds an activity: the waiting one must.
 TEST_F(FinderHost, ACopyThatWaitsForItsVolumeHoldsUpNoOtherRequest) {
     const fs::path stick = scratch() / "USB";
     MountedVolume volume(MountedVolume::Kind::exfat, scratch() / "exfat.img", stick);
@@ -278,27 +282,82 @@ TEST_F(FinderHost, ACopyThatWaitsForItsVolumeHoldsUpNoOtherRequest) {
         content[i] = static_cast<char>(i * 7919 >> 5);
     makeTemplates({});
     writeFile(templates() / "10 Yeni Not.txt", content);
-    LineSession host({finder.string(), "--script", "--extension", appex.string()});
-    host.writeLine(menuRequest(1, stick));
-    ASSERT_NE(host.readLine().find("\"doc00:\""), std::string::npos);
+    fs::create_directories(folder());
+    for (const bool anotherCopy : {false, true}) {
+        SCOPED_TRACE(anotherCopy ? "each action in a copy of its own" : "one copy");
+        std::vector<std::string> argv{finder.string(), "--script", "--extension", appex.string()};
+        if (anotherCopy)
+            argv.push_back("--action-in-another-copy");
+        LineSession host(argv);
+        host.writeLine(menuRequest(1, stick));
+        ASSERT_NE(host.readLine().find("\"doc00:\""), std::string::npos);
 
-    ASSERT_EQ(kill(daemon, SIGSTOP), 0);
-    // "/" is the first registered folder: the host asks nothing of the stopped volume for it.
-    host.writeLine(sendRequest("doc00:", stick));
-    const bool copying = waitUntil([&] { return volume.requestsWaiting() > 0; }, 20);
-    host.writeLine(menuRequest(1, "/"));
-    const std::string menu = host.readLine();
-    kill(daemon, SIGCONT);
-    EXPECT_TRUE(copying) << "the action never reached the volume";
-    EXPECT_NE(menu.find("\"doc00:\""), std::string::npos) << "no menu while a copy waits: " << menu;
-    const fs::path made = stick / "Yeni Not.txt";
-    EXPECT_EQ(Json::parse(host.readLine(), nullptr, false),
-              (Json{{"event", "reveal"}, {"urls", {made.string()}}}));
-    EXPECT_EQ(host.readLine(), R"({"done":true})");
-    host.writeLine(menuRequest(1, stick)); // what comes next is its answer: nothing more was due
-    EXPECT_NE(host.readLine().find("\"menu\""), std::string::npos);
-    EXPECT_EQ(host.finish(), 0);
-    EXPECT_TRUE(readFile(made) == content) << "not whole";
+        ASSERT_EQ(kill(daemon, SIGSTOP), 0);
+        // "/" is the first registered folder: the host asks nothing of the stopped volume for it.
+        host.writeLine(sendRequest("doc00:", stick));
+        const bool copying = waitUntil([&] { return volume.requestsWaiting() > 0; }, 20);
+        host.writeLine(menuRequest(1, "/"));
+        const std::string menu = host.readLine();
+        host.writeLine(sendRequest("doc00:", folder()));
+        const std::string elsewhere = host.readLine();
+        const bool wholeMeanwhile =
+            fs::exists(folder() / "Yeni Not.txt") && readFile(folder() / "Yeni Not.txt") == content;
+        kill(daemon, SIGCONT);
+        EXPECT_TRUE(copying) << "the action never reached the volume";
+        EXPECT_NE(menu.find("\"doc00:\""), std::string::npos)
+            << "no menu while a copy waits: " << menu;
+        EXPECT_EQ(Json::parse(elsewhere, nullptr, false),
+                  (Json{{"event", "reveal"}, {"urls", {(folder() / "Yeni Not.txt").string()}}}))
+            << "no document on another volume while a copy waits";
+        EXPECT_TRUE(wholeMeanwhile);
+        const fs::path made = stick / "Yeni Not.txt";
+        EXPECT_EQ(Json::parse(host.readLine(), nullptr, false),
+                  (Json{{"event", "reveal"}, {"urls", {made.string()}}}));
+        EXPECT_EQ(host.readLine(), R"({"done":true})");
+        EXPECT_EQ(host.readLine(), R"({"done":true})");
+        host.writeLine(
+            menuRequest(1, stick)); // what comes next is its answer: nothing more was due
+        EXPECT_NE(host.readLine().find("\"menu\""), std::string::npos);
+        EXPECT_EQ(host.finish(), 0);
+        EXPECT_TRUE(fs::exists(made) && readFile(made) == content) << "not whole";
+        fs::remove(made);
+        fs::remove(folder() / "Yeni Not.txt");
+    }
+}
+
+// An alert waits for its answer as a modal one does on a Mac, where the main run loop goes on
+// meanwhile: the extension answers a menu, and performs another action, whose effects and end
+// come before the alert's answer; the failing action's own end comes after it.
+TEST_F(FinderHost, WhileAnAlertWaitsTheExtensionGoesOnServing) {
+    makeTemplates({"Not.txt"});
+    fs::create_directories(folder());
+    LineSession extension({(appex / "Contents/MacOS/LemvoraMenu").string()});
+    ASSERT_NE(extension.readLine().find(R"("ready":true)"), std::string::npos);
+    auto send = [](const fs::path& target, int action) {
+        return Json{{"op", "send"}, {"selector", "doc00:"}, {"target", target}, {"action", action}}
+            .dump();
+    };
+    auto next = [&extension] {
+        return Json::parse(extension.readLine(), nullptr, false);
+    };
+    extension.writeLine(send(folder() / "yok" / "yok.txt", 1));
+    EXPECT_EQ(next()["activity"], "begin");
+    EXPECT_EQ(next(), (Json{{"returned", true}, {"action", 1}}));
+    const Json alert = next();
+    EXPECT_EQ(alert["event"], "alert");
+    EXPECT_EQ(alert["action"], 1);
+    extension.writeLine(menuRequest(1, folder()));
+    EXPECT_NE(extension.readLine().find(R"("doc00:")"), std::string::npos) << "no menu";
+    extension.writeLine(send(folder(), 2));
+    EXPECT_EQ(next(), (Json{{"returned", true}, {"action", 2}}));
+    EXPECT_EQ(
+        next(),
+        (Json{{"event", "reveal"}, {"urls", {(folder() / "Not.txt").string()}}, {"action", 2}}));
+    EXPECT_EQ(next(), (Json{{"done", true}, {"action", 2}}));
+    extension.writeLine(R"({"op":"alertResponse","button":1000})");
+    EXPECT_EQ(next(), (Json{{"done", true}, {"action", 1}}));
+    EXPECT_EQ(next(), (Json{{"activity", "end"}}));
+    EXPECT_EQ(extension.finish(), 0);
 }
 
 // A URL that is not a file's, should Finder hand one over ({"url":…}), names no place: it is
@@ -367,6 +426,47 @@ TEST_F(FinderHost, ACrashingExtensionNeverTakesTheHostDown) {
     ASSERT_EQ(out.size(), 3u);
     for (const auto& line : out)
         EXPECT_EQ(line["error"], "the extension ended unexpectedly");
+
+    // One that ends once its action returned, before the action is done: the action's answer
+    // says so at once (well within the limit), in script mode and in interactive mode, which
+    // fails with it.
+    const fs::path quitter = standIn("dies-after-return-extension.sh");
+    auto result =
+        runProcess({finder.string(), "--script", "--extension", quitter.string(), "--timeout", "5"},
+                   {.input = sendRequest("echo:", scratch())});
+    EXPECT_EQ(result.out, "{\"error\":\"the extension ended unexpectedly\"}\n");
+    ASSERT_EQ(runProcess({finder.string(), "extensions", "enable", quitter.string()}).exitCode, 0);
+    result = runProcess({finder.string(), "--timeout", "5", scratch().string()}, {.input = "1\n"});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err, "lemvora-finder: the extension ended unexpectedly\n");
+    runProcess({finder.string(), "extensions", "disable", quitter.string()});
+}
+
+// A copy started for one action that returned holding no activity is ended at once, as the
+// system ends it, its action cut short. Silent actions are each given the whole limit, from the
+// moment each went silent: the first is given up when its own time runs out, not when the last
+// one's does. (Each action goes to a copy of its own, which takes a second to start.)
+TEST_F(FinderHost, EachSilentActionIsGivenUpWhenItsOwnTimeRunsOut) {
+    const fs::path silent = standIn("silent-extension.sh");
+    const std::vector<std::string> argv{finder.string(),           "--script",  "--extension",
+                                        silent.string(),           "--timeout", "1.5",
+                                        "--action-in-another-copy"};
+    EXPECT_EQ(runProcess(argv, {.input = sendRequest("echo:", scratch())}).out,
+              R"({"error":"the copy of the extension was ended with its action under way: it )"
+              R"(held no activity"})"
+              "\n");
+    LineSession host(argv);
+    host.writeLine(sendRequest("held:", scratch()));
+    host.writeLine(sendRequest("held:", scratch()));
+    const std::string first = host.readLine();
+    const auto firstAt = std::chrono::steady_clock::now();
+    const std::string second = host.readLine();
+    const auto secondAt = std::chrono::steady_clock::now();
+    for (const auto& answer : {first, second})
+        EXPECT_EQ(answer, R"({"error":"the extension did not finish in time"})");
+    EXPECT_GE(secondAt - firstAt, std::chrono::milliseconds(500))
+        << "both given up at once: the first waited for the second's time";
+    EXPECT_EQ(host.finish(), 0);
 }
 
 // The extension says it is ready, with "/" and every volume but the kernel's own file systems
@@ -394,6 +494,30 @@ TEST_F(FinderHost, ExtensionEndsCleanlyWhenItsInputCloses) {
         EXPECT_EQ(registered.count(Json(path).dump()), 0u) << path << " has no documents";
     }
     EXPECT_TRUE(kernelFileSystemSeen) << "no /proc?";
+
+    // Three actions, then the input closes: each is carried out, with its effects and its end,
+    // before the process ends.
+    makeTemplates({"Not.txt"});
+    fs::create_directories(folder());
+    std::string sends;
+    for (int action = 1; action <= 3; ++action)
+        sends += request({{"op", "send"},
+                          {"selector", "doc00:"},
+                          {"target", folder().string()},
+                          {"action", action}});
+    result = runProcess({(appex / "Contents/MacOS/LemvoraMenu").string()}, {.input = sends});
+    EXPECT_EQ(result.exitCode, 0);
+    std::multiset<std::string> told;
+    for (const auto& line : lines(result.out))
+        if (line.contains("action"))
+            told.insert(line.contains("event") ? "reveal" : line.dump());
+    EXPECT_EQ(told, (std::multiset<std::string>{
+                        "reveal", "reveal", "reveal", R"({"done":true,"action":1})",
+                        R"({"done":true,"action":2})", R"({"done":true,"action":3})",
+                        R"({"returned":true,"action":1})", R"({"returned":true,"action":2})",
+                        R"({"returned":true,"action":3})"}))
+        << result.out;
+    EXPECT_EQ(namesIn(folder()), (V{"Not 2.txt", "Not 3.txt", "Not.txt"}));
 }
 
 // Waiting for a request, the extension sleeps: the mount table is always readable, and only its
@@ -552,6 +676,7 @@ TEST_F(FinderHost, InteractiveMenuMakesTheChosenDocument) {
             r->update({{"target", folder().string()}, {"selected", {file.string()}}});
         if (options)
             send.erase("selected");
+        send["action"] = 1; // the host's name for it, which the extension gives back
         EXPECT_EQ(seen[0].second + "\n", request(menu));
         EXPECT_EQ(seen[1].second + "\n", request(send));
         EXPECT_EQ(seen[0].first != seen[1].first, options) << "the action's process";

@@ -6,14 +6,17 @@
 #include "TestSupport.h"
 #include "platform/Bundle.h"
 #include "platform/Dispatch.h"
+#include "platform/ProcessInfo.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <future>
 #include <set>
 #include <thread>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #if defined(__APPLE__)
 #include <CoreFoundation/CoreFoundation.h>
@@ -27,12 +30,27 @@ using namespace testing_support;
 using platform::Menu;
 using V = std::vector<std::string>;
 
-// Everything the extension asks of the world, in order, marked when asked off the main thread.
-struct Recorder : platform::Workspace, platform::AlertPresenter {
+// Everything the extension asks of the world, in order, marked when asked off the main thread;
+// activities too, when asked, and always counted.
+struct Recorder : platform::Workspace, platform::AlertPresenter, platform::ProcessInfo {
     V log;
     std::vector<platform::Alert> alerts;
-    bool modalLoop = false; // an alert that runs the queues while it is open, as AppKit's does
+    // Runs while an alert is open, as AppKit's modal loop runs the queues meanwhile.
+    std::function<void()> whileAlertOpen;
+    bool logActivities = false;
+    int activitiesHeld = 0;
     static std::string thread() { return platform::isMainThread() ? "" : " (off the main thread)"; }
+    Activity beginActivity(const std::string&) override {
+        ++activitiesHeld;
+        if (logActivities)
+            log.push_back("activity begin" + thread());
+        return std::make_shared<int>(0);
+    }
+    void endActivity(Activity) override {
+        --activitiesHeld;
+        if (logActivities)
+            log.push_back("activity end" + thread());
+    }
     void activateFileViewerSelectingURLs(const std::vector<platform::URL>& urls) override {
         std::string line = "reveal";
         for (const auto& u : urls)
@@ -50,8 +68,8 @@ struct Recorder : platform::Workspace, platform::AlertPresenter {
     platform::ModalResponse runModal(const platform::Alert& alert) override {
         alerts.push_back(alert);
         log.push_back("alert " + alert.messageText() + thread());
-        if (modalLoop) {
-            platform::waitForDocuments();
+        if (whileAlertOpen) {
+            whileAlertOpen();
             log.push_back("closed");
         }
         return platform::alertFirstButtonReturn;
@@ -65,12 +83,14 @@ protected:
         recorder = std::make_shared<Recorder>();
         platform::Workspace::setShared(recorder);
         platform::AlertPresenter::setShared(recorder);
+        platform::ProcessInfo::setShared(recorder);
         platform::FinderSyncController::defaultController().setTargetedURL(std::nullopt);
         platform::FinderSyncController::defaultController().setSelectedItemURLs({});
         fs::create_directories(folder());
     }
     void TearDown() override {
         platform::waitForDocuments();
+        EXPECT_EQ(recorder->activitiesHeld, 0) << "an activity that never ended";
         platform::testing::setMountedVolumeURLs(std::nullopt);
         HomeTest::TearDown();
     }
@@ -516,38 +536,142 @@ TEST_F(Extension, FailureAlertIsQueuedAndShownAfterTheActionReturns) {
     EXPECT_EQ(alert.buttons(), V{"Tamam"});
 }
 
+// Until the document queue of `volume` has run every job queued there so far.
+void waitForQueue(const std::string& volume) {
+    auto ran = std::make_shared<std::promise<void>>();
+    platform::dispatchAsyncDocuments(volume, [ran] { ran->set_value(); });
+    ran->get_future().wait();
+}
+
 // The copy runs on the document queue, after the action returned, one action after the other in
 // the order chosen, even when the object that took them is gone by then; the reveal and the alert
-// come back to the main thread, once each.
+// come back to the main thread, once each. From the first action to the last reveal or alert the
+// process holds one activity, begun within the action and ended on the main thread.
 TEST_F(Extension, DocumentsAreMadeOffTheMainThreadInTheOrderChosen) {
     makeTemplates({"1 A.txt", "2 B.txt"});
+    platform::testing::setMountedVolumeURLs(std::vector<platform::URL>{}); // "/" alone
+    recorder->logActivities = true;
     auto gone = std::make_unique<lemvora::FinderSyncExt>();
     gone->menu(1);
     target(folder());
     std::promise<void> release; // holds the queue until the three actions have returned
-    platform::dispatchAsyncDocuments([held = release.get_future().share()] { held.wait(); });
+    platform::dispatchAsyncDocuments("/", [held = release.get_future().share()] { held.wait(); });
     for (const char* slot : {"doc01:", "doc00:", "doc00:"})
         ASSERT_TRUE(gone->perform(slot, nullptr));
     EXPECT_TRUE(namesIn(folder()).empty()) << "made on the main thread";
     gone.reset();
     release.set_value();
     EXPECT_EQ(platform::waitForDocuments(), 3);
-    EXPECT_EQ(recorder->log, (V{"reveal " + (folder() / "B.txt").string(),
+    EXPECT_EQ(recorder->log, (V{"activity begin", "reveal " + (folder() / "B.txt").string(),
                                 "reveal " + (folder() / "A.txt").string(),
-                                "reveal " + (folder() / "A 2.txt").string()}));
+                                "reveal " + (folder() / "A 2.txt").string(), "activity end"}));
 
-    // Two failures: two alerts, the second once the first is closed, though the first's modal
-    // loop runs the queues meanwhile.
+    // Failures 1 to 3 before the main thread runs, the fourth while the first one's alert is
+    // open: the alerts come one at a time, in the order of the failures, though the open alert's
+    // modal loop runs the queues meanwhile (and sees only what was queued after it began).
+    makeTemplates({"3 C.txt", "4 D.txt"});
     recorder->log.clear();
-    recorder->modalLoop = true;
     lemvora::FinderSyncExt ext;
     target(scratch() / "yok" / "alt");
-    for (const char* slot : {"doc00:", "doc01:"})
+    for (const char* slot : {"doc00:", "doc01:", "doc02:"})
         ASSERT_TRUE(ext.perform(slot, nullptr));
+    waitForQueue("/");
+    recorder->whileAlertOpen = [&] {
+        if (recorder->alerts.size() == 1) {
+            ASSERT_TRUE(ext.perform("doc03:", nullptr));
+            waitForQueue("/");
+        }
+        platform::drainMainQueue();
+    };
     platform::waitForDocuments();
-    EXPECT_EQ(recorder->log,
-              (V{"alert A oluşturulamadı", "closed", "alert B oluşturulamadı", "closed"}));
+    EXPECT_EQ(recorder->log, (V{"activity begin", "alert A oluşturulamadı", "closed",
+                                "alert B oluşturulamadı", "closed", "alert C oluşturulamadı",
+                                "closed", "alert D oluşturulamadı", "closed", "activity end"}));
 }
+
+// Each volume has a document queue of its own: while a copy waits for one volume (a share that
+// stopped answering), documents are made on the others; on one volume they keep their order. The
+// volume is told from the paths alone: the longest registered folder that holds the path the
+// document's folder is decided from, by whole components.
+TEST_F(Extension, ADocumentWaitsOnlyForTheDocumentsOfItsOwnVolume) {
+    makeTemplates({"10 Yeni Not.txt"});
+    const fs::path stick = scratch() / "USB", card = stick / "Kart", near = scratch() / "USB2";
+    for (const auto& d : {stick, card, near})
+        fs::create_directories(d);
+    writeFile(folder() / "x.txt", "x");
+    platform::testing::setMountedVolumeURLs(std::vector<platform::URL>{stick, card});
+    lemvora::FinderSyncExt ext;
+    std::promise<void> release; // the stick stops answering
+    platform::dispatchAsyncDocuments(stick.string(),
+                                     [held = release.get_future().share()] { held.wait(); });
+    using Sel = std::vector<platform::URL>;
+    const struct {
+        platform::MenuKind kind;
+        fs::path target;
+        Sel selected;
+        fs::path made;
+    } cases[] = {
+        {1, stick, {}, stick / "Yeni Not.txt"},
+        {1, near, {}, near / "Yeni Not.txt"}, // "USB2" is not on "USB"
+        {1, stick / "yok", {}, stick / "Yeni Not 2.txt"},
+        {1, card, {}, card / "Yeni Not.txt"},              // the card's, inside the stick's
+        {0, scratch(), {stick}, stick / "Yeni Not 3.txt"}, // a selected volume: inside it
+        {0, stick, {folder() / "x.txt"}, folder() / "Yeni Not.txt"}, // beside a file elsewhere
+    };
+    V waiting, elsewhere;
+    for (const auto& c : cases) {
+        target(c.target);
+        platform::FinderSyncController::defaultController().setSelectedItemURLs(c.selected);
+        ext.menu(c.kind);
+        ASSERT_TRUE(ext.perform("doc00:", nullptr));
+        (c.made.parent_path() == stick ? waiting : elsewhere)
+            .push_back("reveal " + c.made.string());
+    }
+    std::sort(elsewhere.begin(), elsewhere.end());
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            platform::drainMainQueue();
+            V seen = recorder->log;
+            std::sort(seen.begin(), seen.end());
+            return seen == elsewhere;
+        },
+        10))
+        << ::testing::PrintToString(recorder->log);
+    EXPECT_EQ(namesIn(stick), V{"Kart"}) << "made while its volume did not answer";
+    recorder->log.clear();
+    release.set_value();
+    platform::waitForDocuments();
+    EXPECT_EQ(recorder->log, waiting);
+}
+
+#if defined(__linux__)
+// The state of one of this process's threads ('R' running, 'S' asleep…), from /proc.
+char threadState(pid_t thread) {
+    const std::string stat = readFile("/proc/self/task/" + std::to_string(thread) + "/stat");
+    const auto end = stat.rfind(')');
+    return end == std::string::npos || end + 2 >= stat.size() ? '?' : stat[end + 2];
+}
+
+// waitForDocuments() returns only once the job under way is done: a job that goes on until the
+// main thread sleeps (as it does only inside waitForDocuments, waiting for the queues) or has
+// returned from it.
+TEST(DocumentQueues, WaitForDocumentsReturnsOnlyOnceEveryJobIsDone) {
+    std::atomic<bool> started = false, returned = false, done = false;
+    platform::dispatchAsyncDocuments("/", [&] {
+        started = true;
+        while (!returned && threadState(getpid()) != 'S') {
+        }
+        done = true;
+    });
+    while (!started) {
+    }
+    platform::waitForDocuments();
+    const bool wasDone = done;
+    returned = true;
+    EXPECT_TRUE(wasDone) << "returned while a job ran";
+    platform::waitForDocuments();
+}
+#endif
 
 TEST_F(Extension, EmptyFolderEntryOpensTheApplicationThreeLevelsUp) {
     lemvora::FinderSyncExt ext;

@@ -89,27 +89,54 @@ void ExtensionProcess::takeDirectories(const json& message) {
                 directories_.insert(*folder);
 }
 
-void ExtensionProcess::expect(EventHandler onEvent, DoneHandler onDone) {
+std::uint64_t ExtensionProcess::expect(EventHandler onEvent, DoneHandler onDone) {
     if (actions_.empty())
         lastHeard_ = std::chrono::steady_clock::now(); // its time runs from here
-    actions_.push_back({std::move(onEvent), std::move(onDone)});
+    actions_[++lastAction_] = {std::move(onEvent), std::move(onDone)};
+    return lastAction_;
 }
 
+void ExtensionProcess::returned(std::uint64_t action) {
+    if (auto it = actions_.find(action); it != actions_.end())
+        it->second.returned = true;
+    returned_ = true;
+}
+
+void ExtensionProcess::forget(std::uint64_t action) {
+    actions_.erase(action);
+}
+
+// Lines about actions carry the name the host gave the action: an effect goes to that action
+// alone, whatever else is under way, and a line that names no action under way is dropped.
 bool ExtensionProcess::takeForAction(const std::string& line) {
-    if (actions_.empty())
-        return false;
     const auto message = nlohmann::ordered_json::parse(line, nullptr, false);
-    if (!message.is_object() || !(message.contains("event") || message.contains("done")))
+    if (!message.is_object())
         return false;
+    if (const auto activity = message.find("activity"); activity != message.end()) {
+        if (*activity == "begin")
+            ++activities_;
+        else if (*activity == "end" && activities_ > 0)
+            --activities_;
+        return true;
+    }
+    if (!(message.contains("event") || message.contains("done")))
+        return false;
+    const auto name = message.find("action");
+    const auto it = name != message.end() && name->is_number_unsigned()
+                        ? actions_.find(name->get<std::uint64_t>())
+                        : actions_.end();
+    if (it == actions_.end())
+        return true;
     if (message.contains("done")) {
-        const Action done = std::move(actions_.front());
-        actions_.pop_front();
+        const Action done = std::move(it->second);
+        actions_.erase(it);
         done.onDone("");
         return true;
     }
-    // An effect belongs to the oldest action under way: the extension tells of them in order.
-    const long answer = actions_.front().onEvent(message);
-    if (message["event"] == "alert")
+    auto event = message;
+    event.erase("action");
+    const long answer = it->second.onEvent(event);
+    if (event["event"] == "alert")
         writeLine(platform::protocol::serialize({{"op", "alertResponse"}, {"button", answer}}));
     return true;
 }
@@ -185,22 +212,30 @@ ExtensionProcess::Read ExtensionProcess::readLine(std::string& line, int timeout
     }
 }
 
+// Those that returned; one still being sent is its sender's to report.
 void ExtensionProcess::endActions(const std::string& why) {
-    auto cut = std::move(actions_);
-    actions_.clear();
+    std::vector<Action> cut;
+    for (auto it = actions_.begin(); it != actions_.end();)
+        if (it->second.returned) {
+            cut.push_back(std::move(it->second));
+            it = actions_.erase(it);
+        } else {
+            ++it;
+        }
     for (const auto& action : cut)
         action.onDone(why);
 }
 
-void ExtensionProcess::stop(const std::string& why) {
+void ExtensionProcess::stop(const std::string& why, bool kill) {
     if (toChild_ >= 0)
         ::close(toChild_);
     if (fromChild_ >= 0)
         ::close(fromChild_);
     toChild_ = fromChild_ = -1;
+    activities_ = 0;
     if (pid_ > 0) {
         // Closing its input asks it to end; give it a moment before insisting.
-        for (int i = 0; i < 100; ++i) {
+        for (int i = 0; i < (kill ? 0 : 100); ++i) {
             if (::waitpid(pid_, nullptr, WNOHANG) == pid_) {
                 pid_ = -1;
                 endActions(why);

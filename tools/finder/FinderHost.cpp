@@ -101,7 +101,7 @@ bool FinderHost::request(ExtensionProcess& process, const Json& message, Json& r
 bool FinderHost::readReply(ExtensionProcess& process, Json& reply, std::string& error,
                            const char* lateMessage) {
     std::string line;
-    switch (process.readReply(line, replyTimeoutMilliseconds)) {
+    switch (process.readReply(line, behaviour_.timeoutMilliseconds)) {
     case ExtensionProcess::Read::line:
         break;
     case ExtensionProcess::Read::timeout:
@@ -173,40 +173,39 @@ bool FinderHost::send(const std::string& selector, const std::optional<fs::path>
             break;
         }
     ExtensionProcess* process = extensions_[chosen].get();
-    if (behaviour_.anotherCopy) { // ended by pump() once its action is over
+    if (behaviour_.anotherCopy) { // ended by pump(), as the system ends such a copy
         copies_.push_back(std::make_unique<ExtensionProcess>(process->appex()));
         process = copies_.back().get();
+        process->endWhenIdle();
     }
     if (!process->ensureRunning(error))
         return false;
     process->takeUpdates();
-    if (!process->writeLine(platform::protocol::serialize(
-            placeRequest({{"op", "send"}, {"selector", selector}}, target,
-                         behaviour_.noActionSelection ? Paths{} : selected)))) {
-        error = "the extension ended unexpectedly";
+    // Named before it is sent: its effects may come before its return (it opened an application).
+    const auto action = process->expect(std::move(onEvent), std::move(onDone));
+    Json request = placeRequest({{"op", "send"}, {"selector", selector}}, target,
+                                behaviour_.noActionSelection ? Paths{} : selected);
+    request["action"] = action;
+    const auto failed = [&](std::string why) {
+        process->forget(action);
+        error = std::move(why);
         return false;
-    }
+    };
+    if (!process->writeLine(platform::protocol::serialize(request)))
+        return failed("the extension ended unexpectedly");
     for (;;) {
         Json reply;
-        if (!readReply(*process, reply, error, "the extension did not answer in time"))
-            return false;
-        if (reply.contains("error")) {
-            error = reply["error"].is_string() ? reply["error"].get<std::string>() : "error";
-            return false;
-        }
-        if (reply.value("returned", false)) {
-            process->expect(std::move(onEvent), std::move(onDone));
+        std::string problem;
+        if (!readReply(*process, reply, problem, "the extension did not answer in time"))
+            return failed(problem);
+        if (reply.contains("error"))
+            return failed(reply["error"].is_string() ? reply["error"].get<std::string>() : "error");
+        if (reply.value("returned", false) && reply.value("action", Json()) == action) {
+            process->returned(action);
             return true;
         }
-        if (!reply.contains("event")) {
-            error = "the extension answered an action with " + platform::protocol::serialize(reply);
-            return false;
-        }
-        // An effect of the action itself, before it returned (it opened an application).
-        const long answer = onEvent(reply);
-        if (reply["event"] == "alert")
-            process->writeLine(
-                platform::protocol::serialize({{"op", "alertResponse"}, {"button", answer}}));
+        return failed("the extension answered an action with " +
+                      platform::protocol::serialize(reply));
     }
 }
 
@@ -228,7 +227,7 @@ bool FinderHost::busy() const {
 std::vector<int> FinderHost::busyDescriptors() const {
     std::vector<int> descriptors;
     for (const auto* process : processes())
-        if (process->busy() && process->running())
+        if ((process->busy() || process->waitsToEnd()) && process->running())
             descriptors.push_back(process->outputDescriptor());
     return descriptors;
 }
@@ -240,7 +239,7 @@ int FinderHost::millisecondsLeft() const {
             const auto silent = std::chrono::duration_cast<std::chrono::milliseconds>(
                                     std::chrono::steady_clock::now() - process->lastHeard())
                                     .count();
-            const long long mine = std::max<long long>(replyTimeoutMilliseconds - silent, 0);
+            const long long mine = std::max<long long>(behaviour_.timeoutMilliseconds - silent, 0);
             left = left < 0 ? mine : std::min(left, mine);
         }
     return static_cast<int>(left);
@@ -249,12 +248,16 @@ int FinderHost::millisecondsLeft() const {
 void FinderHost::pump() {
     for (auto* process : processes()) {
         process->takeUpdates();
+        if (process->endDue())
+            process->stop("the copy of the extension was ended with its action under way: it "
+                          "held no activity",
+                          /*kill=*/true);
         // One that said nothing for so long is taken for hung, as when it answers no request.
-        if (process->busy() && std::chrono::steady_clock::now() - process->lastHeard() >=
-                                   std::chrono::milliseconds(replyTimeoutMilliseconds))
+        else if (process->busy() && std::chrono::steady_clock::now() - process->lastHeard() >=
+                                        std::chrono::milliseconds(behaviour_.timeoutMilliseconds))
             process->stop("the extension did not finish in time");
     }
-    std::erase_if(copies_, [](const auto& copy) { return !copy->busy(); });
+    std::erase_if(copies_, [](const auto& copy) { return !copy->busy() && !copy->running(); });
 }
 
 void FinderHost::finish() {

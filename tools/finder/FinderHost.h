@@ -20,11 +20,14 @@ using Json = nlohmann::ordered_json;
 
 // What Finder may do that a plain session does not show; each makes the extension meet it in
 // the tests. anotherCopy: every action goes to a new process of the extension, one that served
-// no menu (Finder runs a copy for each Open or Save dialog too). noActionSelection: an action
-// is told no item is selected, whatever the menu was opened on.
+// no menu (Finder runs a copy for each Open or Save dialog too), which is ended as the system
+// ends such a copy. noActionSelection: an action is told no item is selected, whatever the menu
+// was opened on. timeoutMilliseconds: how long an extension may take to answer a request, or
+// stay silent while an action of it is under way, before it is taken for hung and killed.
 struct Behaviour {
     bool anotherCopy = false;
     bool noActionSelection = false;
+    int timeoutMilliseconds = 30000;
 };
 class FinderHost {
 public:
@@ -50,11 +53,12 @@ public:
               const Paths& selected, EventHandler onEvent, DoneHandler onDone, std::string& error);
 
     // While actions are under way: the descriptors to wait on, readable when an extension said
-    // something, and how long to wait at most (-1 when no action is under way).
+    // something (a copy that waits to be ended too), and how long to wait at most (-1 when no
+    // action is under way).
     std::vector<int> busyDescriptors() const;
     int millisecondsLeft() const;
-    // Takes what the extensions said, waiting for nothing, and ends the actions whose extension
-    // said nothing for too long.
+    // Takes what the extensions said, waiting for nothing; ends the actions whose extension said
+    // nothing for too long, and the copies due to be ended.
     void pump();
     bool busy() const;
     // Waits until no action is under way.
@@ -63,7 +67,6 @@ public:
     const std::vector<std::unique_ptr<ExtensionProcess>>& extensions() const { return extensions_; }
 
 private:
-    static constexpr int replyTimeoutMilliseconds = 30000;
     bool request(ExtensionProcess& process, const Json& request, Json& reply, std::string& error);
     // The extension's next line as a JSON object; `lateMessage` when it takes too long.
     bool readReply(ExtensionProcess& process, Json& reply, std::string& error,

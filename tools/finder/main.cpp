@@ -6,6 +6,8 @@
 //     --action-in-another-copy               (either mode) each action goes to a new process of
 //                                            the extension, not the one that served the menu
 //     --action-without-selection             (either mode) an action is told nothing is selected
+//     --timeout SECONDS                      (either mode) how long an extension may keep silent
+//                                            (30)
 //   lemvora-finder extensions                the enabled extensions, one a line
 //   lemvora-finder extensions enable PATH    enable the extension bundle at PATH (…/X.appex)
 //   lemvora-finder extensions disable PATH
@@ -20,6 +22,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <list>
@@ -35,10 +38,12 @@ using finder::Json;
 namespace {
 
 int usage() {
-    std::fprintf(stderr, "usage: lemvora-finder [OPTION...] PATH\n"
-                         "       lemvora-finder --script [--extension APPEX_PATH] [OPTION...]\n"
-                         "       lemvora-finder extensions [enable|disable APPEX_PATH]\n"
-                         "options: --action-in-another-copy, --action-without-selection\n");
+    std::fprintf(stderr,
+                 "usage: lemvora-finder [OPTION...] PATH\n"
+                 "       lemvora-finder --script [--extension APPEX_PATH] [OPTION...]\n"
+                 "       lemvora-finder extensions [enable|disable APPEX_PATH]\n"
+                 "options: --action-in-another-copy, --action-without-selection,\n"
+                 "         --timeout SECONDS (how long an extension may keep silent: 30)\n");
     return 2;
 }
 
@@ -255,7 +260,13 @@ int main(int argc, char** argv) {
             behaviour.noActionSelection = true;
         else if (std::strcmp(argv[i], "--extension") == 0 && i + 1 < argc)
             extensions.push_back(fs::absolute(argv[++i]));
-        else if (argv[i][0] != '-' && path == nullptr)
+        else if (std::strcmp(argv[i], "--timeout") == 0 && i + 1 < argc) {
+            char* end = nullptr;
+            const double seconds = std::strtod(argv[++i], &end);
+            if (end == argv[i] || *end != '\0' || !(seconds > 0 && seconds <= 86400))
+                return usage();
+            behaviour.timeoutMilliseconds = static_cast<int>(seconds * 1000);
+        } else if (argv[i][0] != '-' && path == nullptr)
             path = argv[i];
         else
             return usage();

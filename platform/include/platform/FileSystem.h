@@ -55,7 +55,11 @@ bool createEmptyFile(const path& p);
 
 // Copies the regular file `from` to the new name `to` (platform/posix/Copy.cpp):
 // - never replaces anything: fails with "file exists" when `to` is taken, even by a symbolic link;
-// - never leaves anything behind on failure: neither `to` nor a temporary file;
+// - never leaves anything behind on a failure the process sees (an error a call returns, a full
+//   disk, a name taken meanwhile): neither `to` nor a temporary file. A process ended midway
+//   (the system ends an extension that holds no activity) can clean nothing up: it may leave
+//   its hidden temporary file (".lemvora-XXXXXX~", where the copy goes by a hidden name) or a
+//   partly written document under its own name (where it is written in place: FAT, exFAT);
 // - the copy's permissions are the source's, plus write for its owner, whatever the umask;
 // - the copy is a fresh, ordinary document: the present as its times, none of the source's
 //   extended attributes or flags;
