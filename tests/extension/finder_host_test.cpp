@@ -415,6 +415,16 @@ TEST_F(FinderHost, BadRequestsGetAnErrorAndTheSessionGoesOn) {
     for (std::size_t i = 0; i < bad.size(); ++i)
         EXPECT_TRUE(out[i].contains("error")) << out[i].dump();
     EXPECT_EQ(out.back()["menu"]["items"][0]["submenu"]["items"][0]["title"], "Not");
+
+    // A copy started for one action that it refuses is ended with it: none is left behind.
+    LineSession host(
+        {finder.string(), "--script", "--extension", appex.string(), "--action-in-another-copy"});
+    host.writeLine(sendRequest("doc99:", scratch()));
+    EXPECT_NE(host.readLine().find("unknown selector"), std::string::npos);
+    const std::string task =
+        "/proc/" + std::to_string(host.pid()) + "/task/" + std::to_string(host.pid()) + "/children";
+    EXPECT_EQ(readFile(task), "") << "a copy is left running";
+    EXPECT_EQ(host.finish(), 0);
 }
 
 TEST_F(FinderHost, ACrashingExtensionNeverTakesTheHostDown) {

@@ -188,6 +188,8 @@ bool FinderHost::send(const std::string& selector, const std::optional<fs::path>
     request["action"] = action;
     const auto failed = [&](std::string why) {
         process->forget(action);
+        if (behaviour_.anotherCopy)
+            process->stop(why); // a copy is there for this action alone
         error = std::move(why);
         return false;
     };
