@@ -1,7 +1,6 @@
 // The queues on Linux: the main queue and the main run loop's blocks are lists of jobs that the
 // main thread runs when its loop (the extension's, between requests) calls drainMainQueue(); each
-// document queue is a worker thread while it has jobs. Every job carries the context it was
-// queued in.
+// document queue is a worker thread of its own. Every job carries the context it was queued in.
 #include "platform/Dispatch.h"
 #include "MainQueue.h"
 
@@ -61,31 +60,32 @@ void wakeMainThread() {
 
 struct DocumentQueue {
     Jobs jobs;
-    bool busy = false;    // a job of it runs now
-    bool working = false; // its thread is there
+    bool busy = false; // a job of it runs now
+    std::condition_variable changed;
 };
 
+// One thread a volume that had a document, waiting for the next one (a handful at most in a
+// process's life): made with the volume's first job, it saves the next job the making.
 struct DocumentQueues {
     pid_t process = ::getpid();
     std::mutex lock;
     std::map<std::string, DocumentQueue> queues; // by volume; an entry stays where it was made
 };
 
-void work(DocumentQueues* all, const std::string& volume) {
+void work(DocumentQueues* all, DocumentQueue* queue) {
     pthread_setname_np(pthread_self(), "documents");
     std::unique_lock lock(all->lock);
-    DocumentQueue& queue = all->queues[volume];
-    while (!queue.jobs.empty()) {
-        Queued job = std::move(queue.jobs.front());
-        queue.jobs.pop_front();
-        queue.busy = true;
+    for (;;) {
+        queue->changed.wait(lock, [queue] { return !queue->jobs.empty(); });
+        Queued job = std::move(queue->jobs.front());
+        queue->jobs.pop_front();
+        queue->busy = true;
         lock.unlock();
         run(job);
         lock.lock();
-        queue.busy = false;
+        queue->busy = false;
         wakeMainThread(); // waitForDocuments() looks again
     }
-    queue.working = false;
 }
 
 // Made at first use, and never destroyed: a thread may still be inside a copy when the process
@@ -134,12 +134,13 @@ void performOnMainRunLoop(std::function<void()> job) {
 void dispatchAsyncDocuments(const std::string& volume, std::function<void()> job) {
     auto& all = documentQueues();
     const std::lock_guard lock(all.lock);
-    DocumentQueue& queue = all.queues[volume];
+    const auto [at, made] = all.queues.try_emplace(volume);
+    DocumentQueue& queue = at->second;
     queue.jobs.push_back(queued(std::move(job)));
-    if (!queue.working) {
-        queue.working = true;
-        std::thread(work, &all, volume).detach();
-    }
+    if (made)
+        std::thread(work, &all, &queue).detach();
+    else
+        queue.changed.notify_one();
 }
 
 // As a Mac's main run loop serves them: first the run loop's blocks, all those queued so far

@@ -187,6 +187,10 @@ private:
                 line["action"] = *send.action;
             return line;
         };
+        // What the action says before it returns (an activity it took, an application it opened),
+        // its return, and its end when it left nothing behind go out in one write: a host that
+        // ends the process on the return still reads them all.
+        const Batch together;
         ++actionsUnderWay;
         auto context = std::make_shared<JobContext>(send.action, [done = named({{"done", true}})] {
             emit(done);
@@ -197,9 +201,6 @@ private:
             const ScopedJobContext scope(context);
             principal_.perform(send.selector, nullptr);
         }
-        // An action that left no job behind ends here: its end goes out with its return, in one
-        // write, so that a host that ends the process on the return still reads both.
-        const Batch together;
         emit(named({{"returned", true}}));
         context.reset();
     }

@@ -29,7 +29,7 @@ void performOnMainRunLoop(std::function<void()> job);
 // the thread on which Finder calls it, nor a document on another volume. `volume` names the
 // queue (the volume's mount point): jobs with one name run one at a time, in the order submitted;
 // jobs with different names never wait for each other. On macOS a serial dispatch queue a name;
-// on Linux a worker thread a name, while it has work.
+// on Linux a worker thread a name.
 void dispatchAsyncDocuments(const std::string& volume, std::function<void()> job);
 
 // Runs every job queued so far on the main queue and the main run loop, and the jobs those queue,
