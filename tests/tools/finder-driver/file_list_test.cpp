@@ -32,9 +32,15 @@ TEST(FinderDriver, TheNewFileMustBeSelectedInFindersFrontWindow) {
          false},
         {"no window (AppleScript's error)", "AppleScript: Can’t get Finder window 1. (-1728)", file,
          false},
+        {"a window on the start-up disk's root", "/\n/Yeni Metin Belgesi.txt",
+         "/Yeni Metin Belgesi.txt", true},
+        {"the root's window, a file elsewhere", "/\n" + file, file, true},
+        {"the root's window, no path", "/\nYeni Metin Belgesi.txt", "Yeni Metin Belgesi.txt",
+         false},
     };
     for (const auto& c : cases)
         EXPECT_EQ(showsSelected(c.answer, c.file), c.shown) << c.what;
+
 }
 
 // Finder's window with its sidebar's items at the top level, one of them not named yet.
