@@ -163,8 +163,10 @@ int menuCommand(const Options& options) {
              [&] {
                  // Pressing an item with a submenu does nothing: the selection is moved onto it, by
                  // hovering, then by selecting it and the right arrow key.
-                 if (const auto frame = ax(yeniBelge).cgFrame())
+                 if (const auto frame = ax(yeniBelge).cgFrame()) {
+                     requireFinderInFront("hovering over \"Yeni Belge\"");
                      postMouse(kCGEventMouseMoved, centre(*frame), kCGMouseButtonLeft);
+                 }
                  auto entryShown = [&] {
                      submenu = submenuOf(*yeniBelge);
                      if (submenu)
@@ -173,6 +175,7 @@ int menuCommand(const Options& options) {
                  };
                  if (!waitFor(clock, 2, 0.1, entryShown)) {
                      ax(yeniBelge).select();
+                     requireFinderInFront("pressing the right arrow key");
                      postKey(keyRightArrow);
                      if (!waitFor(clock, 5, 0.1, entryShown))
                          throw StepFailure{"no entry \"" + entry + "\" in the submenu"};
