@@ -42,6 +42,10 @@ std::vector<std::string> windowsInFrontOfFinder();
 // Raises the step's failure naming them, if any: `what` (a right-click, a key) would reach them.
 void requireFinderInFront(const std::string& what);
 
+// Opens `folder` in Finder through Launch Services, as `open -a Finder FOLDER` does, without an
+// Apple event of ours; returns open's exit status (-1 when it could not be started).
+int openInFinder(const std::string& folder);
+
 // The posting of synthesized input: the fallback right-click, hovering over an item, a key.
 void postMouse(CGEventType type, CGPoint at, CGMouseButton button);
 void postKey(CGKeyCode key);                     // virtual key codes of HIToolbox's Events.h

@@ -3,6 +3,10 @@
 #include "System.h"
 
 #include <libproc.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+extern char** environ;
 
 namespace lemvora::driver {
 
@@ -75,6 +79,17 @@ void requireFinderInFront(const std::string& what) {
     const auto inFront = windowsInFrontOfFinder();
     if (!inFront.empty())
         throw StepFailure{"not " + what + ": in front of Finder: " + joined(inFront)};
+}
+
+int openInFinder(const std::string& folder) {
+    const char* argv[] = {"/usr/bin/open", "-a", "Finder", folder.c_str(), nullptr};
+    pid_t pid = 0;
+    if (posix_spawn(&pid, argv[0], nullptr, nullptr, const_cast<char* const*>(argv), environ) != 0)
+        return -1;
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
+        return -1;
+    return WEXITSTATUS(status);
 }
 
 void postMouse(CGEventType type, CGPoint at, CGMouseButton button) {

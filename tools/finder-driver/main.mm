@@ -10,7 +10,7 @@
 //   lemvora-finder-driver menu --folder DIR [[--expand FOLDER] --item NAME] --entry TITLE
 //                              (--expect FILE | --expect-app | --expect-alert TEXT)
 //                              [--target DIR] [--listed NAME]... [--timeout S] [--dump PREFIX]
-//                              [--event-timeout S]
+//                              [--event-timeout S] [--no-apple-events]
 //       opens a Finder window on DIR, shows the context menu of its background (or of its item
 //       NAME, selected; with --expand, of the item NAME of DIR/FOLDER, its folder row opened in
 //       the list first), finds "Yeni Belge", opens its submenu, presses TITLE, then waits until
@@ -25,7 +25,9 @@
 //       PREFIX.window.txt, the case's window once found, again when a later step fails (all of
 //       Finder's windows when it never was found), PREFIX.menu-N.txt, the Nth context menu
 //       opened, and in the alert case PREFIX.alert.txt, the records. Each Apple event to Finder
-//       waits --event-timeout seconds (10) for its answer, and is sent once more if none came. A
+//       waits --event-timeout seconds (10) for its answer, and is sent once more if none came.
+//       With --no-apple-events (no --item then), it sends Finder none: DIR opens through Launch
+//       Services (`open -a Finder DIR`), and the selection is read through Accessibility. A
 //       right-click or a key is never sent while another process's window is in front of Finder
 //   lemvora-finder-driver window [--press BUTTON] --text T... --title T... --button B...
 //                                [--timeout S]
@@ -83,8 +85,9 @@ int main(int argc, char** argv) {
                 std::cout << "in front of Finder: none\n";
             return 0;
         }
-        const auto options = parseOptions(
-            std::vector<std::string>(argv + std::min(argc, 2), argv + argc), {"--expect-app"});
+        const auto options =
+            parseOptions(std::vector<std::string>(argv + std::min(argc, 2), argv + argc),
+                         {"--expect-app", "--no-apple-events"});
         if (options && command == "menu")
             return menuCommand(*options);
         if (options && command == "window")
@@ -92,7 +95,7 @@ int main(int argc, char** argv) {
         std::cerr << "usage: lemvora-finder-driver probe | menu --folder DIR [[--expand FOLDER] "
                      "--item NAME] --entry TITLE (--expect FILE | --expect-app | --expect-alert "
                      "TEXT) [--target DIR] [--listed NAME]... [--timeout S] [--dump PREFIX] "
-                     "[--event-timeout S] | window "
+                     "[--event-timeout S] [--no-apple-events] | window "
                      "[--press BUTTON] "
                      "--text T... --title T... --button B... [--timeout S]\n";
         return 2;
