@@ -2,6 +2,9 @@
 # The Mac workflow's "finder" job: the real Finder as the test host. Each step of the job is one
 # verb of this script, so that the job's log shows which one failed.
 #
+#   scripts/finder-e2e.sh front        before the first screenshot: screen capture approved for
+#                                      the runner's agent, the windows known to take the front
+#                                      ended, each by its PID
 #   scripts/finder-e2e.sh probe NAME   what the runner offers, into probe-NAME.txt too; never
 #                                      fails. The first probe records the job's start, from
 #                                      which the logs are read
@@ -21,7 +24,7 @@
 # Never Desktop, Documents or Downloads: the extension's first write there asks the user. No
 # case passes by being skipped. What it shares lives beside it, in scripts/finder-e2e/: the
 # privacy databases (tcc.sh), the disk images (volumes.sh), the reading of Apple's tools'
-# output (parse.sh), the screen (screen.sh).
+# output (parse.sh), the screen (screen.sh), the logs (logs.sh).
 #
 # Sourced (tests/tools/finder_e2e_test.sh), it only defines its functions.
 set -euo pipefail
@@ -42,6 +45,8 @@ starter=("10 Yeni Metin Belgesi.txt" "20 Yeni Markdown Belgesi.md" "30 Yeni Word
 titles=("Metin Belgesi" "Markdown Belgesi" "Word Belgesi" "Excel Çalışma Kitabı"
     "PowerPoint Sunusu")
 mkdir -p "$out"
+# shellcheck source=scripts/finder-e2e/logs.sh
+source scripts/finder-e2e/logs.sh
 # shellcheck source=scripts/finder-e2e/parse.sh
 source scripts/finder-e2e/parse.sh
 # shellcheck source=scripts/finder-e2e/screen.sh
@@ -55,6 +60,29 @@ fail() {
     echo "finder-e2e: FAILED: $*" >&2
     shot "failed"
     exit 1
+}
+
+# COMMAND, and all it starts, ended after SECONDS; its status (143 when ended), and a line
+# naming it when ended: bounded SECONDS COMMAND... Each runs in a process group of its own
+# (set -m), so that ending one ends the processes it started.
+bounded() {
+    local limit=$1 pid watchdog status=0
+    shift
+    set -m
+    "$@" &
+    pid=$!
+    # Once it has slept, the watchdog ignores being ended: it ends COMMAND, and says so; COMMAND
+    # alone should it not lead its group yet.
+    (sleep "$limit" && trap '' TERM &&
+        { kill -TERM -- "-$pid" 2>/dev/null || kill -TERM "$pid" 2>/dev/null; }) &
+    watchdog=$!
+    set +m
+    wait "$pid" || status=$?
+    kill -- "-$watchdog" 2>/dev/null || true
+    if wait "$watchdog" 2>/dev/null; then
+        echo "finder-e2e: \"$*\" ended after $limit s" >&2
+    fi
+    return "$status"
 }
 
 # Asks `condition` (a command) every half second, for at most `limit` seconds.
@@ -89,15 +117,12 @@ probe() {
         echo "== sw_vers"; sw_vers
         echo "== csrutil status"; csrutil status
         echo "== the driver"
-        # AXIsProcessTrusted, CGPreflightPostEventAccess, CGPreflightScreenCaptureAccess
+        # AXIsProcessTrusted, CGPreflightPostEventAccess, CGPreflightScreenCaptureAccess; its
+        # ancestry up to launchd; every window in front of Finder's, with its process
         if [ -x "$driver" ]; then "$driver" probe; else echo "no driver at $driver"; fi
         echo "== pluginkit -m -A -D -v -i $extension_id"; pluginkit -m -A -D -v -i "$extension_id"
         echo "== the extension's process"; pgrep -lx LemvoraMenu || echo "LemvoraMenu does not run"
-        echo "== windows in front, neither Finder's nor Lemvora's"
-        local foreign
-        if foreign=$(windows | foreign_windows); then echo "${foreign:-none}"; else
-            echo "the window server's list failed"; fi
-        echo "== the rows of $agent, the responsible process"; agent_rows
+        echo "== the rows of $agent, the runner's agent"; agent_rows
     } 2>&1 | tee "$out/probe-$1.txt"
     shot "probe-$1"
     return 0
@@ -182,16 +207,6 @@ folder_entries() {
     (cd "$1" && find . -mindepth 1 -maxdepth 1 ! -name '.*' | sed 's|^\./||' | LC_ALL=C sort)
 }
 
-# The unified log since the job's start, which the first probe recorded (log(1): show --start),
-# not the last minutes; the last hour when no start was recorded. log_job PREDICATE
-log_job() {
-    if [ -s "$out/start-time" ]; then
-        log show --start "$(cat "$out/start-time")" --style compact --predicate "$1"
-    else
-        log show --last 1h --style compact --predicate "$1"
-    fi
-}
-
 # The driver's menu command for the case NAME: drive_menu NAME DRIVER-OPTIONS... with --folder
 # among them. What Finder showed (the case window's Accessibility tree, each context menu
 # opened, in the alert case the alert) stays in $out/ax whatever the outcome, to read a failure
@@ -218,13 +233,11 @@ drive_menu() {
     fi
     [ "$status" != 0 ] || return 0
     # The removable-volume consent was given beforehand: should the system ask all the same, the
-    # case fails for that, pictured, whatever the driver saw meanwhile. The TCC log is read
-    # whole, then searched: a reader ending early would take log show down with SIGPIPE and,
-    # under pipefail, lose the finding exactly when it applies.
+    # case fails for that, pictured, whatever the driver saw meanwhile.
     local tcc_log owners
     tcc_log="$out/tcc-$(slug "$name").log"
     owners=$(window_owners 2>&1 || true)
-    log_job 'subsystem == "com.apple.TCC"' >"$tcc_log" 2>&1 || true
+    tcc_log_to "$tcc_log"
     if removable_prompt "$owners" "$tcc_log"; then
         shot "$(slug "$name")-consent-prompt"
         grep 'AUTHREQ_PROMPTING.*RemovableVolumes' "$tcc_log" >&2 || true
@@ -354,23 +367,6 @@ host_window() {
     quit_lemvora
 }
 
-# What the log keeps of the job: the extension, Finder, TCC; PlugInKit (its daemon pkd and its
-# subsystem), the sandbox's denials, and runningboardd's lines about LemvoraMenu (RunningBoard
-# keeps the life cycle of the processes it manages: eclecticlight.co, "Controlling
-# LaunchServices in macOS Sequoia").
-log_predicate='process == "LemvoraMenu" OR process == "Finder" OR subsystem == "com.apple.TCC"'
-log_predicate+=' OR process == "pkd" OR subsystem == "com.apple.PlugInKit" OR sender == "Sandbox"'
-log_predicate+=' OR (process == "runningboardd" AND eventMessage CONTAINS "LemvoraMenu")'
-
-collect() {
-    set +e
-    log_job "$log_predicate" >"$out/log.txt" 2>&1
-    pluginkit -m -A -D -v -i "$extension_id" >"$out/pluginkit.txt" 2>&1
-    { ls -laR "$root"; echo; ls -la "$templates"; echo; ls -la /Volumes; } >"$out/listings.txt" 2>&1
-    shot collect
-    return 0
-}
-
 [ "${BASH_SOURCE[0]}" = "$0" ] || return 0
 if [ "${GITHUB_ACTIONS:-}" != true ] && [ "${LEMVORA_E2E:-}" != 1 ]; then
     echo "finder-e2e: this replaces ~/Applications/Lemvora.app and restarts Finder;" \
@@ -378,6 +374,7 @@ if [ "${GITHUB_ACTIONS:-}" != true ] && [ "${LEMVORA_E2E:-}" != 1 ]; then
     exit 2
 fi
 case "${1:-}" in
+front) clear_front ;;
 probe) probe "${2:-before}" ;;
 install) install ;;
 first-start) first_start ;;
@@ -385,7 +382,8 @@ grants) grants ;;
 cases) cases ;;
 collect) collect ;;
 *)
-    echo "usage: scripts/finder-e2e.sh probe NAME|install|first-start|grants|cases|collect" >&2
+    echo "usage: scripts/finder-e2e.sh" \
+        "front|probe NAME|install|first-start|grants|cases|collect" >&2
     exit 2
     ;;
 esac

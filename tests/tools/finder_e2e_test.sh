@@ -1,16 +1,17 @@
 #!/usr/bin/env bash
 # shellcheck disable=SC2317,SC2034,SC2154 # stand-ins, and variables, that the script's functions
 # use or set
-# How the Mac's end-to-end job (scripts/finder-e2e.sh) reads what pluginkit, codesign, hdiutil
-# and the window server print, which files count as new in a case, what it gives the driver, the
-# rows it writes to the privacy databases, its logs and the workflow's limits. Runs on any system;
-# the part through the sqlite3 command shows as skipped without one.
+# How the Mac's end-to-end job (scripts/finder-e2e.sh) reads what pluginkit, codesign, hdiutil,
+# tccd, the driver's probe and the window server print, which files count as new in a case, what
+# it gives the driver, how it installs, clears the front and grants, the rows it writes to the
+# privacy databases, its logs and the workflow's limits. Runs on any system, with a home of its
+# own; the part through the sqlite3 command shows as skipped without one.
 #
 # Usage: tests/tools/finder_e2e_test.sh SOURCE_DIR
 set -euo pipefail
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-export LEMVORA_E2E_OUT="$work/out"
+export LEMVORA_E2E_OUT="$work/out" HOME="$work/home"
 # shellcheck source=/dev/null
 source "$1/scripts/finder-e2e.sh"
 failures=0
@@ -102,23 +103,37 @@ done
 # Every menu case keeps what Finder showed, under a plain file name of its own.
 expect "the driver's menu command is called in one place" 1 \
     "$(grep -c "\"\$driver\" menu" "$1/scripts/finder-e2e.sh")"
-# The workflow probes before the install and after it, collects and uploads the job's whole
-# folder, on every run, a green one too.
-expect "the probes, the collect and the upload on every run" \
-    "probe before: always() probe installed: always() collect: always() upload: always()" "$(awk '
+# The workflow clears the front and probes before the install, probes after it, collects and
+# uploads what the job kept, in two parts, on every run, a green one too.
+expect "the front, the probes, the collect and the uploads on every run" "front: always() probe \
+before: always() probe installed: always() collect: always() upload finder-e2e: always() upload \
+finder-e2e-screens: always()" "$(awk '
     /^  [a-z]+:$/ { job = $1 } /^      - / { when = "" } /^        if: / { when = $2 }
-    job == "finder:" && /run: scripts\/finder-e2e.sh (probe|collect)/ {
+    job == "finder:" && /run: scripts\/finder-e2e.sh (front|probe|collect)/ {
         printf "%s%s: %s", sep, substr($0, index($0, ".sh ") + 4), when; sep = " " }
-    job == "finder:" && /path: .*\/finder-e2e$/ { printf "%supload: %s", sep, when }' \
-    "$1/.github/workflows/macos.yml")"
+    job == "finder:" && /name: finder-e2e/ { name = $2; sub(/-\$.*/, "", name)
+        printf "%supload %s: %s", sep, name, when }' "$1/.github/workflows/macos.yml")"
 # Each step has its own limit, and they add up to less than the job's, so that a step that hangs
-# leaves the collect and upload steps their time.
-expect "the finder job's limits: steps without one, and whether they fit the job's" "0 yes" "$(awk '
+# leaves the collect and upload steps their time; those fit in the 5 minutes a cancelled job has
+# before GitHub force-ends it, with a minute to spare; and the collect step's own limits fit in
+# its step's.
+expect "the finder job's limits: steps without one, whether they fit the job's, whether the last \
+ones fit a cancelled job's" "0 yes yes" "$(awk '
     /^  [a-z]+:$/ { job = $1 } job != "finder:" { next }
     /^    timeout-minutes: / { total = $2 } /^      - / { steps++; if (limited < steps - 1) none++ }
-    /^        timeout-minutes: / { limited++; sum += $2 }
-    END { if (limited < steps) none++; print none + 0, (sum < total ? "yes" : "no") }' \
-    "$1/.github/workflows/macos.yml")"
+    /run: scripts\/finder-e2e.sh cases/ { after = 1; next }
+    /^        timeout-minutes: / { limited++; sum += $2; if (after) last += $2 }
+    END { if (limited < steps) none++; print none + 0, (sum < total ? "yes" : "no"),
+        (last > 0 && last <= 4 ? "yes" : "no") }' "$1/.github/workflows/macos.yml")"
+bounded() { echo "$1" >>"$work/limits"; }
+: >"$work/limits" && collect
+expect "the collect step's limits fit its own" yes "$(awk -v step="$(awk '
+    /timeout-minutes: / { limit = $2 } /run: scripts\/finder-e2e.sh collect/ { print limit }' \
+    "$1/.github/workflows/macos.yml")" '{ sum += $1 } END { print (sum <= step * 60 - 10 ? "yes" : "no") }' \
+    "$work/limits")"
+unset -f bounded
+# shellcheck source=/dev/null
+source "$1/scripts/finder-e2e.sh"
 # Every entry of the case's folder goes to the driver as --listed, its hidden files aside; the
 # driver's "seen: " lines (the alert case) land in the artifact beside the case's dumps.
 mkdir -p "$work/case/Documents" "$work/case/Alt klasör" && touch "$work/case/.DS_Store" \
@@ -141,30 +156,64 @@ unset -f hdiutil attach menu_case
 # shellcheck source=/dev/null
 source "$1/scripts/finder-e2e.sh"
 
-# The logs come from the job's start, as the first probe recorded it, and hold each source.
-log() { echo "log $*"; }
-expect "the log without a recorded start" "log show --last 1h --style compact --predicate P" \
-    "$(log_job P)"
+# The logs come from the job's start, as the first probe recorded it, Info lines included, and
+# hold each source; the sandbox's denials as public notes match them, for Lemvora's processes.
+log_args P
+expect "the log without a recorded start" "show --last 1h --style compact --info --predicate P" \
+    "${log_show[*]}"
 echo "2026-12-09 21:00:00" >"$out/start-time"
-expect "the log from the job's start" "log show --start 2026-12-09 21:00:00 --style compact \
---predicate P" "$(log_job P)"
-rm "$out/start-time" && unset -f log
+log_args P --debug
+expect "the log from the job's start, Debug lines too" "show --start 2026-12-09 21:00:00 --style \
+compact --info --debug --predicate P" "${log_show[*]}"
+rm "$out/start-time"
+denials='(((eventMessage CONTAINS "Sandbox:" AND eventMessage CONTAINS "deny(") OR process == '
+denials+='"sandboxd" OR senderImagePath CONTAINS "/Sandbox") AND eventMessage CONTAINS "Lemvora")'
 for clause in 'process == "LemvoraMenu"' 'process == "Finder"' 'subsystem == "com.apple.TCC"' \
-    'process == "pkd"' 'subsystem == "com.apple.PlugInKit"' 'sender == "Sandbox"' \
-    '(process == "runningboardd" AND eventMessage CONTAINS "LemvoraMenu")'; do
+    'process == "pkd"' 'subsystem == "com.apple.PlugInKit"' \
+    '(process == "runningboardd" AND eventMessage CONTAINS "LemvoraMenu")' \
+    "$denials"; do
     expect "the log holds $clause" 1 "$([[ $log_predicate == *"$clause"* ]] && echo 1)"
 done
 
-# The windows in front that are neither Finder's nor Lemvora's, named with their processes; the
-# desktop's, the Dock's, the menu bar's and its items' are always there.
-expect "foreign windows" "Setup Assistant (PID 612, layer 0)
-universalAccessAuthWarn (PID 733, layer 8)" "$(printf '%s\n' "Finder${t}401${t}0" \
-    "Setup Assistant${t}612${t}0" "universalAccessAuthWarn${t}733${t}8" "Dock${t}388${t}20" \
-    "Window Server${t}150${t}24" "Control Center${t}420${t}25" "Dock${t}388${t}-2147483624" \
-    "Lemvora${t}900${t}0" "LemvoraMenu${t}901${t}3" | foreign_windows)"
+# A command with a limit: its own status, or ended at the limit with all it started, saying so.
+for row in "done|5|true|0|" "failed|5|false|1|" "ended|0|sleep 100|143|finder-e2e: \"sleep 100\" ended \
+after 0 s"; do
+    IFS='|' read -r what limit command status said <<<"$row"
+    # shellcheck disable=SC2086 # the command's words
+    got=$(bounded "$limit" $command 2>&1) && ended=0 || ended=$?
+    expect "a bounded command: $what" "$status $said" "$ended $got"
+done
+for _ in $(seq 100); do # its own status, or ended and saying so: the two do not race
+    got=$(bounded 0 sleep 100 2>&1) || [ "$got" = "finder-e2e: \"sleep 100\" ended after 0 s" ] ||
+        break
+done
+expect "a bounded command ended, a hundred times over" "finder-e2e: \"sleep 100\" ended after 0 s" \
+    "$got"
+slow() { sleep 30 >/dev/null 2>&1 & echo $! >"$work/child" && wait; } # ended at its limit, 1 s
+bounded 1 slow 2>/dev/null || true
+gone() { local state; ! state=$(ps -o stat= -p "$(cat "$work/child")") || [[ $state == Z* ]]; }
+expect "a bounded command's own processes end with it" 0 "$(wait_for 5 gone && echo 0 || echo 1)"
+
+# Before the first screenshot: the agent's screen-capture approval written, then cfprefsd ended;
+# each process of the windows known to take the front ended once, by its PID.
+windows() { printf '%s\n' "Finder${t}401${t}0" "Setup Assistant${t}612${t}0" \
+    "Setup Assistant${t}612${t}3" "Notification Center${t}388${t}23" "Dock${t}388${t}20" \
+    "Software Update${t}733${t}0" "Lemvora${t}900${t}0"; }
+defaults() { echo "defaults $*" >>"$work/front"; }
+killall() { echo "killall $*" >>"$work/front"; }
+kill() { echo "kill $*" >>"$work/front"; }
+screen_approvals="$work/approvals.plist" && : >"$work/front"
+said=$(clear_front)
+expect "clearing the front" "defaults write $work/approvals.plist $agent -date 3024-01-01 00:00:00 \
++0000|killall cfprefsd|defaults read $work/approvals.plist|kill 612|kill 388|kill 733" \
+    "$(paste -sd'|' "$work/front")"
+expect "what clearing the front said" "ended Setup Assistant (PID 612)|ended Notification Center \
+(PID 388)|ended Software Update (PID 733)" "$(grep '^ended' <<<"$said" | paste -sd'|')"
+unset -f windows defaults killall kill
 
 # A removable-volume consent prompt is up while UserNotificationCenter shows a window and TCC's
-# request for that service has no result yet. A case that meets one fails for it.
+# request for that service has no result yet; what was prompted for is said either way. A case
+# that meets one fails for it.
 asked="12:00:01 tccd: [com.apple.TCC:access] AUTHREQ_PROMPTING: msgID=401.7,"
 asked+=" service=kTCCServiceSystemPolicyRemovableVolumes, subject=Sub:{$extension_id},"
 answered="12:00:09 tccd: [com.apple.TCC:access] AUTHREQ_RESULT: msgID=401.7, authValue=2,"
