@@ -11,9 +11,9 @@
 #   scripts/finder-e2e.sh install      Lemvora into ~/Applications with ditto; the extension
 #                                      registered there only, enabled, loaded by a new Finder
 #   scripts/finder-e2e.sh first-start  Lemvora once: the starter set in the template folder
-#   scripts/finder-e2e.sh grants       Accessibility under the runner's agent (its rows written
-#                                      only if the driver lacks it), and the consent for
-#                                      removable volumes
+#   scripts/finder-e2e.sh grants       Accessibility and PostEvent for the process that really
+#                                      asks (rows written only if the driver lacks them), and
+#                                      the consent for removable volumes
 #   scripts/finder-e2e.sh cases        the menu's cases and the host window, through the driver
 #   scripts/finder-e2e.sh collect      the logs, pluginkit's view, the listings; on every run
 #
@@ -60,6 +60,18 @@ fail() {
     echo "finder-e2e: FAILED: $*" >&2
     shot "failed"
     exit 1
+}
+
+# COMMAND's output; when it fails, the step fails with a line naming it, its status and what it
+# printed (a capture under set -e would otherwise end the script without a word). In a capture,
+# that ends the capture's shell: follow it with "|| exit 1", which holds where set -e does not
+# (inside an `if` or a `||` list).
+checked() {
+    local said status=0
+    said=$("$@" 2>&1) || status=$?
+    [ "$status" = 0 ] ||
+        fail "\"$*\" ended with status $status: $(printf '%s' "$said" | tr '\n' ' ')"
+    printf '%s\n' "$said"
 }
 
 # COMMAND, and all it starts, ended after SECONDS; its status (143 when ended), and a line
@@ -120,6 +132,11 @@ probe() {
         # AXIsProcessTrusted, CGPreflightPostEventAccess, CGPreflightScreenCaptureAccess; its
         # ancestry up to launchd; every window in front of Finder's, with its process
         if [ -x "$driver" ]; then "$driver" probe; else echo "no driver at $driver"; fi
+        # tccd redacts the client on these lines in the public log, but a refused request's
+        # line names it (synthaea-lab/edr-new#354): the grants step takes the path from there.
+        echo "== tccd's lines about Accessibility since the job's start"
+        tcc_log_to "$out/tcc-probe-$1.log"
+        tcc_lines kTCCServiceAccessibility <"$out/tcc-probe-$1.log"
         echo "== pluginkit -m -A -D -v -i $extension_id"; pluginkit -m -A -D -v -i "$extension_id"
         echo "== the extension's process"; pgrep -lx LemvoraMenu || echo "LemvoraMenu does not run"
         echo "== the rows of $agent, the runner's agent"; agent_rows
@@ -257,7 +274,7 @@ menu_case() {
     local name=$1 folder=$2 target=$3 template=$4 new=$5
     shift 5
     local before
-    before=$(listing "$folder")
+    before=$(checked listing "$folder") || exit 1
     echo "== case: $name"
     if ! drive_menu "$name" --folder "$folder" --target "$target" --entry "Metin Belgesi" \
         --expect "$new" "$@"; then

@@ -217,18 +217,45 @@ unset -f windows defaults killall kill
 asked="12:00:01 tccd: [com.apple.TCC:access] AUTHREQ_PROMPTING: msgID=401.7,"
 asked+=" service=kTCCServiceSystemPolicyRemovableVolumes, subject=Sub:{$extension_id},"
 answered="12:00:09 tccd: [com.apple.TCC:access] AUTHREQ_RESULT: msgID=401.7, authValue=2,"
-prompt_row() { # prompt_row WHAT UP OWNERS LOG-LINE...
-    local what=$1 up=$2 owners=$3
-    shift 3
+prompt_row() { # prompt_row WHAT UP PROMPTED OWNERS LOG-LINE...
+    local what=$1 up=$2 prompted=$3 owners=$4
+    shift 4
     printf '%s\n' "$@" >"$work/tcc.log"
-    expect "a removable-volume prompt: $what" "$up" \
-        "$(removable_prompt "${owners// /$'\n'}" "$work/tcc.log" && echo up || echo none)"
+    expect "a removable-volume prompt: $what" "$up $prompted" \
+        "$(removable_prompt "${owners// /$'\n'}" "$work/tcc.log" && echo up || echo none) $(
+            prompts_in <"$work/tcc.log" | paste -sd,)"
 }
-prompt_row "asked, unanswered" up "Finder UserNotificationCenter" "$asked"
-prompt_row "asked, answered" none "Finder UserNotificationCenter" "$asked" "$answered"
-prompt_row "asked, no prompt window" none "Finder" "$asked"
-prompt_row "another service asked" none "Finder UserNotificationCenter" \
+removable=kTCCServiceSystemPolicyRemovableVolumes
+prompt_row "asked, unanswered" up $removable "Finder UserNotificationCenter" "$asked"
+prompt_row "asked, answered" none $removable "Finder UserNotificationCenter" "$asked" "$answered"
+prompt_row "asked, no prompt window" none $removable "Finder" "$asked"
+prompt_row "another service asked" none kTCCServiceCamera "Finder UserNotificationCenter" \
     "${asked//SystemPolicyRemovableVolumes/Camera}"
+prompt_row "asked twice, and another" none "$removable,kTCCServiceCamera" Finder "$asked" "$asked" \
+    "${asked//SystemPolicyRemovableVolumes/Camera}"
+prompt_row "nothing asked" none none "Finder UserNotificationCenter" "$answered"
+
+# tccd's lines about a service, with the answer to each request among them; and the program a
+# refused request names, where the AUTHREQ lines redact it: a binary_path=, or a client's path.
+ctx="tccd: AUTHREQ_CTX: msgID=512.3, function=TCCAccessPreflight, service=kTCCServiceAccessibility,"
+expect "tccd's lines about Accessibility" "$ctx preflight=yes|tccd: AUTHREQ_RESULT: msgID=512.3, \
+authValue=0," "$(printf '%s\n' "$ctx preflight=yes" "tccd: AUTHREQ_RESULT: msgID=511.1, authValue=2," \
+    "tccd: AUTHREQ_RESULT: msgID=512.3, authValue=0," | tcc_lines kTCCServiceAccessibility |
+    paste -sd'|')"
+refusal="tccd: [com.apple.TCC:access] Refusing TCCAccessRequest for service"
+for row in "a binary_path at the end|kTCCServiceAccessibility from TCCDProcess: identifier=x, pid=7, \
+binary_path=/opt/hca/hosted-compute-agent|/opt/hca/hosted-compute-agent" \
+    "a binary_path, more after it|kTCCServicePostEvent from {pid=7, binary_path=/Library/Application \
+Support/Veertu/Anka/addons/ankarund, auid=501}|/Library/Application Support/Veertu/Anka/addons/ankarund" \
+    "a client's path|kTCCServiceAccessibility from client Sub:{/usr/bin/osascript} in background \
+session|/usr/bin/osascript" \
+    "a bundle identifier|kTCCServiceAccessibility from extension Sub:{com.example.x}|" \
+    "another service|kTCCServiceSystemPolicyRemovableVolumes from client Sub:{/usr/sbin/smbd}|" \
+    "a service named alike|kTCCServiceAccessibilityX from client Sub:{/bin/zsh}|"; do
+    IFS='|' read -r what line named <<<"$row"
+    expect "the program a refusal names: $what" "$named" "$(printf '%s\n' "$refusal $line" \
+        "$refusal $line" | tcc_named_paths kTCCServiceAccessibility kTCCServicePostEvent)"
+done
 no_file() { echo "FAILED at step wait until /x/y exists: no such file after 60 s"; return 1; }
 window_owners() { printf '%s\n' Finder UserNotificationCenter; }
 log() { echo "$asked" && seq 100000; } # more than a pipe holds, after the line sought
@@ -275,9 +302,9 @@ case_row "made beside it, and in view" "target folder" "FAILED: case \"x\": othe
 ./Alt ./Alt/new.txt ./Alt/not.txt ./new.txt |"
 
 # The privacy rows go into the access table as macOS 14 and 15 have it (17 columns) and as later
-# systems do (more, with defaults): the image's own rows for the runner's agent, and the consent
-# for removable volumes (the last one written for a client counts); read back, each says what it
-# means to.
+# systems do (more, with defaults): a grant to a program's path (a quote in it too), and the
+# consent for removable volumes (the last one written for a client counts); read back, each says
+# what it means to.
 columns="service TEXT NOT NULL, client TEXT NOT NULL, client_type INTEGER NOT NULL,
     auth_value INTEGER NOT NULL, auth_reason INTEGER NOT NULL, auth_version INTEGER NOT NULL,
     csreq BLOB, policy_id INTEGER, indirect_object_identifier_type INTEGER,
@@ -286,10 +313,10 @@ columns="service TEXT NOT NULL, client TEXT NOT NULL, client_type INTEGER NOT NU
     boot_uuid TEXT NOT NULL DEFAULT 'UNUSED', last_reminded INTEGER NOT NULL DEFAULT 0"
 key="PRIMARY KEY (service, client, client_type, indirect_object_identifier)"
 later="one_time_reprompt_eligible INTEGER, reminder_count INTEGER NOT NULL DEFAULT 0"
-statements=()
-for row in "${agent_system_rows[@]}" "${agent_user_rows[@]}"; do statements+=("$(access_insert "$row")"); done
-removable=kTCCServiceSystemPolicyRemovableVolumes
-statements+=("$(access_row $removable "$extension_id" 0 "X'fade0c00'" 1765290000)"
+removable=kTCCServiceSystemPolicyRemovableVolumes listener="/Users/runner/it's/Runner.Listener"
+statements=("$(access_row kTCCServiceAccessibility "$agent" 1 NULL 1765290003)"
+    "$(access_row kTCCServicePostEvent "$listener" 1 NULL 1765290004)"
+    "$(access_row $removable "$extension_id" 0 "X'fade0c00'" 1765290000)"
     "$(access_row $removable "$extension_id" 0 "X'fade0c01'" 1765290002)"
     "$(access_row $removable "$app_id" 0 "X'fade0c02'" 1765290001)")
 for shape in "macOS 14|$columns, $key" "a later macOS|$columns, $later, $key"; do
@@ -305,10 +332,8 @@ for row in db.execute("SELECT service, client, client_type, auth_value, auth_rea
 PY
     ) || true
     expect "the privacy rows, once each, in the access table of ${shape%%|*}" \
-        "kTCCServiceAccessibility|$agent|1|2|4||UNUSED|1592919552|1592919552
-kTCCServiceAppleEvents|$agent|1|2|3||com.apple.finder|1592919552|1592919552
-kTCCServiceAppleEvents|$agent|1|2|3||com.apple.systemevents|1592919552|1592919552
-kTCCServiceScreenCapture|$agent|1|2|4||UNUSED|1687786159|1687786159
+        "kTCCServiceAccessibility|$agent|1|2|4||UNUSED|1765290003|1765290003
+kTCCServicePostEvent|$listener|1|2|4||UNUSED|1765290004|1765290004
 $removable|$app_id|0|2|4|FADE0C02|UNUSED|1765290001|1765290001
 $removable|$extension_id|0|2|4|FADE0C01|UNUSED|1765290002|1765290002" "$rows"
 done
@@ -325,9 +350,11 @@ sqlite3 -readonly -cmd .timeout 10000 $user_db Q" "$(system_sql Q; user_sql Q; s
 unset -f sudo sqlite3
 
 # Through the real sqlite3, on databases of the later shape: a write waits for another process's
-# lock; the agent's rows are written only when the driver is not trusted, and a driver that stays
-# untrusted fails the step naming the agent and its rows; the removable-volume consent goes to
-# both bundle identifiers, each with its own requirement.
+# lock; Accessibility, then PostEvent, are granted only when the probe says they lack, to the
+# program tccd named refusing the driver, else to each of the driver's ancestors but launchd; a
+# driver that stays untrusted, a probe that fails or says nothing of its trust fail the step
+# saying so; the removable-volume consent goes to both bundle identifiers, each with its own
+# requirement, in both databases.
 if command -v sqlite3 >/dev/null; then
     system_db=$work/system.db user_db=$work/user.db
     for db in "$system_db" "$user_db"; do sqlite3 "$db" "CREATE TABLE access ($columns, $later, $key)"; done
@@ -338,32 +365,52 @@ db.execute("BEGIN EXCLUSIVE")
 print("locked", flush=True)
 time.sleep(0.5)
 db.execute("COMMIT")' "$user_db" | { read -r _ && user_sql "SELECT count(*) FROM access"; } 2>&1)"
-    probe_driver() { # answers with the next of $answers
+    refused="tccd: [com.apple.TCC:access] Refusing TCCAccessRequest for service kTCCServiceAccessibility"
+    refused+=" from client TCCDProcess: identifier=x, pid=700, binary_path=/Users/runner/it's/Runner.Listener"
+    probe_driver() { # answers with the next of $answers: "TRUSTED POSTEVENT", or a failure
         echo >>"$work/probed"
-        echo "AXIsProcessTrusted: ${answers[$(($(wc -l <"$work/probed") - 1))]}"
-        printf '%s\n' "CGPreflightPostEventAccess: no" "CGPreflightScreenCaptureAccess: no"
+        local answer=${answers[$(($(wc -l <"$work/probed") - 1))]}
+        case $answer in
+        crash) echo "Segmentation fault" && return 139 ;;
+        mute) echo "CGPreflightPostEventAccess: no" && return 0 ;;
+        esac
+        printf '%s\n' "AXIsProcessTrusted: ${answer% *}" "CGPreflightPostEventAccess: ${answer#* }" \
+            "CGPreflightScreenCaptureAccess: no" "ancestry: 812 $driver_path" "ancestry: 811 /bin/bash" \
+            "ancestry: 700 $agent" "ancestry: 1 /sbin/launchd"
     }
-    driver=probe_driver
-    grant_row() { # grant_row WHAT ROWS-WRITTEN ANSWER...
-        local what=$1 written=$2
-        shift 2
+    driver=probe_driver driver_path=/Users/runner/work/x/lemvora-finder-driver
+    grant_row() { # grant_row WHAT TCC-LOG-LINE ROWS-WRITTEN ANSWER...
+        local what=$1 line=$2 written=$3
+        shift 3
         answers=("$@") && : >"$work/probed"
-        system_sql "DELETE FROM access" && user_sql "DELETE FROM access"
+        log() { echo "$line"; }
+        system_sql "DELETE FROM access"
         said=$( (accessibility_grant) 2>&1 | grep "^finder-e2e: " || true)
-        expect "Accessibility: $what" "$written" \
-            "$(system_read "SELECT count(*) FROM access WHERE client = '$agent'") $(user_read \
-                "SELECT count(*) FROM access WHERE client = '$agent'") rows"
+        expect "Accessibility and PostEvent: $what" "$written" "$(system_read "SELECT service, client
+            FROM access ORDER BY service, client" | sed 's/kTCCService//' | paste -sd' ')"
     }
-    grant_row "trusted at once" "0 0 rows" yes
-    grant_row "trusted after the agent's rows" "3 3 rows" no yes
-    grant_row "never trusted" "3 3 rows" no no
-    expect "a driver never trusted fails naming the agent and its rows" 1 "$([[ $said == \
-        *"FAILED: AXIsProcessTrusted() stays false under $agent"*"kTCCServiceAccessibility|$agent|1|2|4|UNUSED"* ]] &&
-        echo 1)"
+    ancestors="Accessibility|$driver_path Accessibility|/bin/bash Accessibility|$agent"
+    grant_row "trusted at once" "" "" "yes yes"
+    grant_row "trusted once tccd's path is" "$refused" "Accessibility|$listener" "no yes" "yes yes"
+    grant_row "trusted once an ancestor is" "" "$ancestors" "no yes" "yes yes"
+    grant_row "never trusted" "" "$ancestors" "no yes" "no yes"
+    granted="FAILED: AXIsProcessTrusted() stays false; Accessibility granted to: $driver_path"
+    expect "a driver never trusted fails naming what was granted, and the rows" 1 "$([[ $said == \
+        *"$granted /bin/bash $agent;"*"kTCCServiceAccessibility|$agent|1|2"* ]] && echo 1)"
+    grant_row "no PostEvent" "" "${ancestors//Accessibility/PostEvent}" "yes no" "yes no"
+    grant_row "a probe that crashes" "" "" crash
+    expect "a probe that crashes fails naming it and its status" "finder-e2e: FAILED: \"probe_driver \
+probe\" ended with status 139: Segmentation fault" "$said"
+    grant_row "a probe silent on its trust" "" "" mute
+    expect "a probe silent on its trust fails saying so" "finder-e2e: FAILED: \"probe_driver probe\" \
+printed no AXIsProcessTrusted line: CGPreflightPostEventAccess: no" "$said"
+    unset -f log
     codesign() { echo "# designated => cdhash H\"${3##*.}\""; }
     csreq() { case $1 in *appex*) printf '\372\336\014\001' ;; *) printf '\372\336\014\002' ;; esac >"$3"; }
-    expect "the removable-volume consent, read back" "$removable|$app_id|0|2|FADE0C02
-$removable|$extension_id|0|2|FADE0C01" "$(removable_consent | sed '1,/^read back:/d')"
+    consent="$removable|$app_id|0|2|FADE0C02 $removable|$extension_id|0|2|FADE0C01"
+    expect "the removable-volume consent, read back from both databases" "read back from $user_db: \
+$consent read back from $system_db: $consent" "$(removable_consent | sed -n '/^read back/,$p' |
+        paste -sd' ')"
     unset -f sudo codesign csreq
 else
     echo "SKIPPED: the privacy databases through sqlite3 (no sqlite3 command here)"
