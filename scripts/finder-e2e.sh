@@ -8,8 +8,9 @@
 #   scripts/finder-e2e.sh probe NAME   what the runner offers, into probe-NAME.txt too; never
 #                                      fails. The first probe records the job's start, from
 #                                      which the logs are read
-#   scripts/finder-e2e.sh install      Lemvora into ~/Applications with ditto; the extension
-#                                      registered there only, enabled, loaded by a new Finder
+#   scripts/finder-e2e.sh install      Lemvora into ~/Applications with ditto, the build's copy
+#                                      deleted; the extension registered there only, enabled,
+#                                      loaded by a new Finder
 #   scripts/finder-e2e.sh first-start  Lemvora once: the starter set in the template folder
 #   scripts/finder-e2e.sh grants       Accessibility and PostEvent for the process that really
 #                                      asks (rows written only if the driver lacks them), and
@@ -158,10 +159,13 @@ install() {
     mkdir -p "$HOME/Applications"
     ditto "$build/Lemvora.app" "$app"
     codesign --verify --strict --verbose=2 "$app"
-    # One copy only: `-e use` elects every copy with the identifier, and a copy removed with -r
-    # "may be added back" by discovery while it is there (pluginkit(8)). So LaunchServices
-    # forgets the build's own copy first, then PlugInKit every copy but the installed one.
+    # One copy only: `-e use` elects every copy with the identifier, and -r "explicitly removes
+    # plugins at the file location(s) given. Note that automatic discovery procedures may add
+    # them back if they are still present" (pluginkit(8)). So LaunchServices forgets the build's
+    # own copy, which is then deleted, and PlugInKit every copy but the installed one.
     "$lsregister" -u "$build/Lemvora.app" || echo "lsregister -u $build/Lemvora.app failed"
+    rm -rf "$build/Lemvora.app"
+    echo "deleted the build's own copy, $build/Lemvora.app"
     local path
     while IFS=$'\t' read -r _ path; do
         [ "$path" = "$appex" ] || { echo "removing the registration of $path"; pluginkit -r "$path"; }
@@ -179,6 +183,10 @@ install() {
     local before started=""
     before=$(pgrep -x LemvoraMenu || true)
     echo "LemvoraMenu before Finder's restart: ${before:-none}"
+    # List view wherever a folder has no view of its own, as the disk images' volumes, which the
+    # driver opens without an Apple event to set it ("Use list view in all Finder windows by
+    # default", mathiasbynens/dotfiles .macos); Finder reads it at its start.
+    defaults write com.apple.finder FXPreferredViewStyle -string Nlsv
     killall Finder || true
     extension_started() { started=$(new_pid "$before" "$(pgrep -x LemvoraMenu || true)"); }
     wait_for 60 extension_started || fail "no new LemvoraMenu process within 60 s of Finder's" \
