@@ -4,8 +4,8 @@
 
 # log(1)'s arguments for the unified log since the job's start, which the first probe recorded
 # (show --start), not the last minutes; the last hour when no start was recorded. Info lines
-# too: tccd, pkd and runningboardd write theirs at that level, and "output contains only default
-# level messages unless --info and/or --debug are specified" (log(1), show). Into the array
+# too: tccd, pkd and runningboardd write theirs at that level, and show's output holds the
+# Default level alone unless --info or --debug asks for more (log(1), show). Into the array
 # log_show: log_args PREDICATE [OPTION...]; then log "${log_show[@]}".
 log_args() {
     local predicate=$1 since=(--last 1h)
