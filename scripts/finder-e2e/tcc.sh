@@ -4,13 +4,14 @@
 
 # The image grants the runner's agent, as the process responsible for what a step starts (bash,
 # osascript, the driver): Accessibility, Screen Recording and Apple events to Finder and System
-# Events (configure-tccdb-macos.sh, its rows added in f443af2cd, 2025-07-01; the prompts of
-# runner-images #12616, #12482 and #12489 name "hosted-compute-agent"). But the responsible
-# process has differed between images: the provisioner at /opt/off/opt/runner/provisioner
-# (#9529, 2024), two agents side by side (#12489), and another project grants Runner.Listener,
-# found by walking the process tree, on hosted 14, 15 and 26 (fastrepl/anarlog PR #7266). So the
-# grants go to the process that really asks (responsible_paths), and the agent's rows are only
-# read.
+# Events (configure-tccdb-macos.sh, read at 27010373080c; its agent rows date from f443af2cd,
+# 2025-07-01, a commit not found to read; the prompts of runner-images #12616, #12482 and #12489
+# name "hosted-compute-agent"). But the responsible process has differed between images: the
+# provisioner at /opt/off/opt/runner/provisioner/provisioner (#9529, 2024, not found to read),
+# the old provisioner and the agent from one run to the next (#12489, 2025-06), and another
+# project grants Runner.Listener, found by walking the process tree, on hosted 14, 15 and 26
+# (fastrepl/anarlog PR #7266). So the grants go to the process that really asks
+# (responsible_paths), and the agent's rows are only read.
 agent=/opt/hca/hosted-compute-agent
 system_db="/Library/Application Support/com.apple.TCC/TCC.db"
 user_db="$HOME/Library/Application Support/com.apple.TCC/TCC.db"
