@@ -322,6 +322,9 @@ case_row "made in the folder in view" folder "new.txt came into $F, the folder i
 $F/Alt: the extension did not go by the item the menu was for|FAILED: case \"x\": the driver failed|"
 case_row "made beside it, and in view" "target folder" "FAILED: case \"x\": other files appeared: \
 ./Alt ./Alt/new.txt ./Alt/not.txt ./new.txt |"
+expect "a case whose folder cannot be listed fails saying so" "FAILED: \"listing $work/none\" ended \
+with status 1:" "$( (menu_case x "$work/none" "$work/none" t new.txt) 2>&1 | sed -n 's/^finder-e2e: //p' |
+    cut -d' ' -f1-7)"
 
 # The privacy rows go into the access table as macOS 14 and 15 have it (17 columns) and as later
 # systems do (more, with defaults): a grant to a program's path (a quote in it too), and the
