@@ -2,15 +2,19 @@
 # The Mac workflow's "finder" job: the real Finder as the test host. Each step of the job is one
 # verb of this script, so that the job's log shows which one failed.
 #
+#   scripts/finder-e2e.sh front        before the first screenshot: screen capture approved for
+#                                      the runner's agent, the windows known to take the front
+#                                      ended, each by its PID
 #   scripts/finder-e2e.sh probe NAME   what the runner offers, into probe-NAME.txt too; never
 #                                      fails. The first probe records the job's start, from
 #                                      which the logs are read
-#   scripts/finder-e2e.sh install      Lemvora into ~/Applications with ditto; the extension
-#                                      registered there only, enabled, loaded by a new Finder
+#   scripts/finder-e2e.sh install      Lemvora into ~/Applications with ditto, the build's copy
+#                                      deleted; the extension registered there only, enabled,
+#                                      loaded by a new Finder
 #   scripts/finder-e2e.sh first-start  Lemvora once: the starter set in the template folder
-#   scripts/finder-e2e.sh grants       Accessibility under the runner's agent (its rows written
-#                                      only if the driver lacks it), and the consent for
-#                                      removable volumes
+#   scripts/finder-e2e.sh grants       Accessibility and PostEvent for the process that really
+#                                      asks (rows written only if the driver lacks them), and
+#                                      the consent for removable volumes
 #   scripts/finder-e2e.sh cases        the menu's cases and the host window, through the driver
 #   scripts/finder-e2e.sh collect      the logs, pluginkit's view, the listings; on every run
 #
@@ -21,7 +25,7 @@
 # Never Desktop, Documents or Downloads: the extension's first write there asks the user. No
 # case passes by being skipped. What it shares lives beside it, in scripts/finder-e2e/: the
 # privacy databases (tcc.sh), the disk images (volumes.sh), the reading of Apple's tools'
-# output (parse.sh), the screen (screen.sh).
+# output (parse.sh), the screen (screen.sh), the logs (logs.sh).
 #
 # Sourced (tests/tools/finder_e2e_test.sh), it only defines its functions.
 set -euo pipefail
@@ -42,6 +46,8 @@ starter=("10 Yeni Metin Belgesi.txt" "20 Yeni Markdown Belgesi.md" "30 Yeni Word
 titles=("Metin Belgesi" "Markdown Belgesi" "Word Belgesi" "Excel Çalışma Kitabı"
     "PowerPoint Sunusu")
 mkdir -p "$out"
+# shellcheck source=scripts/finder-e2e/logs.sh
+source scripts/finder-e2e/logs.sh
 # shellcheck source=scripts/finder-e2e/parse.sh
 source scripts/finder-e2e/parse.sh
 # shellcheck source=scripts/finder-e2e/screen.sh
@@ -55,6 +61,41 @@ fail() {
     echo "finder-e2e: FAILED: $*" >&2
     shot "failed"
     exit 1
+}
+
+# COMMAND's output; when it fails, the step fails with a line naming it, its status and what it
+# printed (a capture under set -e would otherwise end the script without a word). In a capture,
+# that ends the capture's shell: follow it with "|| exit 1", which holds where set -e does not
+# (inside an `if` or a `||` list).
+checked() {
+    local said status=0
+    said=$("$@" 2>&1) || status=$?
+    [ "$status" = 0 ] ||
+        fail "\"$*\" ended with status $status: $(printf '%s' "$said" | tr '\n' ' ')"
+    printf '%s\n' "$said"
+}
+
+# COMMAND, and all it starts, ended after SECONDS; its status (143 when ended), and a line
+# naming it when ended: bounded SECONDS COMMAND... Each runs in a process group of its own
+# (set -m), so that ending one ends the processes it started.
+bounded() {
+    local limit=$1 pid watchdog status=0
+    shift
+    set -m
+    "$@" &
+    pid=$!
+    # Once it has slept, the watchdog ignores being ended: it ends COMMAND, and says so; COMMAND
+    # alone should it not lead its group yet.
+    (sleep "$limit" && trap '' TERM &&
+        { kill -TERM -- "-$pid" 2>/dev/null || kill -TERM "$pid" 2>/dev/null; }) &
+    watchdog=$!
+    set +m
+    wait "$pid" || status=$?
+    kill -- "-$watchdog" 2>/dev/null || true
+    if wait "$watchdog" 2>/dev/null; then
+        echo "finder-e2e: \"$*\" ended after $limit s" >&2
+    fi
+    return "$status"
 }
 
 # Asks `condition` (a command) every half second, for at most `limit` seconds.
@@ -89,15 +130,17 @@ probe() {
         echo "== sw_vers"; sw_vers
         echo "== csrutil status"; csrutil status
         echo "== the driver"
-        # AXIsProcessTrusted, CGPreflightPostEventAccess, CGPreflightScreenCaptureAccess
+        # AXIsProcessTrusted, CGPreflightPostEventAccess, CGPreflightScreenCaptureAccess; its
+        # ancestry up to launchd; every window in front of Finder's, with its process
         if [ -x "$driver" ]; then "$driver" probe; else echo "no driver at $driver"; fi
+        # tccd redacts the client on these lines in the public log, but a refused request's
+        # line names it (synthaea-lab/edr-new#354): the grants step takes the path from there.
+        echo "== tccd's lines about Accessibility since the job's start"
+        tcc_log_to "$out/tcc-probe-$1.log"
+        tcc_lines kTCCServiceAccessibility <"$out/tcc-probe-$1.log"
         echo "== pluginkit -m -A -D -v -i $extension_id"; pluginkit -m -A -D -v -i "$extension_id"
         echo "== the extension's process"; pgrep -lx LemvoraMenu || echo "LemvoraMenu does not run"
-        echo "== windows in front, neither Finder's nor Lemvora's"
-        local foreign
-        if foreign=$(windows | foreign_windows); then echo "${foreign:-none}"; else
-            echo "the window server's list failed"; fi
-        echo "== the rows of $agent, the responsible process"; agent_rows
+        echo "== the rows of $agent, the runner's agent"; agent_rows
     } 2>&1 | tee "$out/probe-$1.txt"
     shot "probe-$1"
     return 0
@@ -116,10 +159,13 @@ install() {
     mkdir -p "$HOME/Applications"
     ditto "$build/Lemvora.app" "$app"
     codesign --verify --strict --verbose=2 "$app"
-    # One copy only: `-e use` elects every copy with the identifier, and a copy removed with -r
-    # "may be added back" by discovery while it is there (pluginkit(8)). So LaunchServices
-    # forgets the build's own copy first, then PlugInKit every copy but the installed one.
+    # One copy only: `-e use` elects every copy with the identifier, and -r "explicitly removes
+    # plugins at the file location(s) given. Note that automatic discovery procedures may add
+    # them back if they are still present" (pluginkit(8)). So LaunchServices forgets the build's
+    # own copy, which is then deleted, and PlugInKit every copy but the installed one.
     "$lsregister" -u "$build/Lemvora.app" || echo "lsregister -u $build/Lemvora.app failed"
+    rm -rf "$build/Lemvora.app"
+    echo "deleted the build's own copy, $build/Lemvora.app"
     local path
     while IFS=$'\t' read -r _ path; do
         [ "$path" = "$appex" ] || { echo "removing the registration of $path"; pluginkit -r "$path"; }
@@ -137,6 +183,10 @@ install() {
     local before started=""
     before=$(pgrep -x LemvoraMenu || true)
     echo "LemvoraMenu before Finder's restart: ${before:-none}"
+    # List view wherever a folder has no view of its own, as the disk images' volumes, which the
+    # driver opens without an Apple event to set it ("Use list view in all Finder windows by
+    # default", mathiasbynens/dotfiles .macos); Finder reads it at its start.
+    defaults write com.apple.finder FXPreferredViewStyle -string Nlsv
     killall Finder || true
     extension_started() { started=$(new_pid "$before" "$(pgrep -x LemvoraMenu || true)"); }
     wait_for 60 extension_started || fail "no new LemvoraMenu process within 60 s of Finder's" \
@@ -182,16 +232,6 @@ folder_entries() {
     (cd "$1" && find . -mindepth 1 -maxdepth 1 ! -name '.*' | sed 's|^\./||' | LC_ALL=C sort)
 }
 
-# The unified log since the job's start, which the first probe recorded (log(1): show --start),
-# not the last minutes; the last hour when no start was recorded. log_job PREDICATE
-log_job() {
-    if [ -s "$out/start-time" ]; then
-        log show --start "$(cat "$out/start-time")" --style compact --predicate "$1"
-    else
-        log show --last 1h --style compact --predicate "$1"
-    fi
-}
-
 # The driver's menu command for the case NAME: drive_menu NAME DRIVER-OPTIONS... with --folder
 # among them. What Finder showed (the case window's Accessibility tree, each context menu
 # opened, in the alert case the alert) stays in $out/ax whatever the outcome, to read a failure
@@ -218,13 +258,11 @@ drive_menu() {
     fi
     [ "$status" != 0 ] || return 0
     # The removable-volume consent was given beforehand: should the system ask all the same, the
-    # case fails for that, pictured, whatever the driver saw meanwhile. The TCC log is read
-    # whole, then searched: a reader ending early would take log show down with SIGPIPE and,
-    # under pipefail, lose the finding exactly when it applies.
+    # case fails for that, pictured, whatever the driver saw meanwhile.
     local tcc_log owners
     tcc_log="$out/tcc-$(slug "$name").log"
     owners=$(window_owners 2>&1 || true)
-    log_job 'subsystem == "com.apple.TCC"' >"$tcc_log" 2>&1 || true
+    tcc_log_to "$tcc_log"
     if removable_prompt "$owners" "$tcc_log"; then
         shot "$(slug "$name")-consent-prompt"
         grep 'AUTHREQ_PROMPTING.*RemovableVolumes' "$tcc_log" >&2 || true
@@ -244,7 +282,7 @@ menu_case() {
     local name=$1 folder=$2 target=$3 template=$4 new=$5
     shift 5
     local before
-    before=$(listing "$folder")
+    before=$(checked listing "$folder") || exit 1
     echo "== case: $name"
     if ! drive_menu "$name" --folder "$folder" --target "$target" --entry "Metin Belgesi" \
         --expect "$new" "$@"; then
@@ -354,23 +392,6 @@ host_window() {
     quit_lemvora
 }
 
-# What the log keeps of the job: the extension, Finder, TCC; PlugInKit (its daemon pkd and its
-# subsystem), the sandbox's denials, and runningboardd's lines about LemvoraMenu (RunningBoard
-# keeps the life cycle of the processes it manages: eclecticlight.co, "Controlling
-# LaunchServices in macOS Sequoia").
-log_predicate='process == "LemvoraMenu" OR process == "Finder" OR subsystem == "com.apple.TCC"'
-log_predicate+=' OR process == "pkd" OR subsystem == "com.apple.PlugInKit" OR sender == "Sandbox"'
-log_predicate+=' OR (process == "runningboardd" AND eventMessage CONTAINS "LemvoraMenu")'
-
-collect() {
-    set +e
-    log_job "$log_predicate" >"$out/log.txt" 2>&1
-    pluginkit -m -A -D -v -i "$extension_id" >"$out/pluginkit.txt" 2>&1
-    { ls -laR "$root"; echo; ls -la "$templates"; echo; ls -la /Volumes; } >"$out/listings.txt" 2>&1
-    shot collect
-    return 0
-}
-
 [ "${BASH_SOURCE[0]}" = "$0" ] || return 0
 if [ "${GITHUB_ACTIONS:-}" != true ] && [ "${LEMVORA_E2E:-}" != 1 ]; then
     echo "finder-e2e: this replaces ~/Applications/Lemvora.app and restarts Finder;" \
@@ -378,6 +399,7 @@ if [ "${GITHUB_ACTIONS:-}" != true ] && [ "${LEMVORA_E2E:-}" != 1 ]; then
     exit 2
 fi
 case "${1:-}" in
+front) clear_front ;;
 probe) probe "${2:-before}" ;;
 install) install ;;
 first-start) first_start ;;
@@ -385,7 +407,8 @@ grants) grants ;;
 cases) cases ;;
 collect) collect ;;
 *)
-    echo "usage: scripts/finder-e2e.sh probe NAME|install|first-start|grants|cases|collect" >&2
+    echo "usage: scripts/finder-e2e.sh" \
+        "front|probe NAME|install|first-start|grants|cases|collect" >&2
     exit 2
     ;;
 esac

@@ -2,11 +2,16 @@
 # The privacy databases (TCC) for scripts/finder-e2e.sh, which sources this file: what the runner
 # images grant, the rows the job adds, and what it reads back.
 
-# The responsible process of everything a job's step starts (bash, osascript, the driver) is the
-# runner's agent: the prompts that runner-images #12616 (and #12482, #12489) report name
-# "hosted-compute-agent", and the image's script answered with rows for this path beside those of
-# the older provisioner (configure-tccdb-macos.sh, as of 27010373080c). A row for the driver's
-# own path is never consulted, so the job writes none.
+# The image grants the runner's agent, as the process responsible for what a step starts (bash,
+# osascript, the driver): Accessibility, Screen Recording and Apple events to Finder and System
+# Events (configure-tccdb-macos.sh, read at 27010373080c; its agent rows date from f443af2cd,
+# 2025-07-01, a commit not found to read; the prompts of runner-images #12616, #12482 and #12489
+# name "hosted-compute-agent"). But the responsible process has differed between images: the
+# provisioner at /opt/off/opt/runner/provisioner/provisioner (#9529, 2024, not found to read),
+# the old provisioner and the agent from one run to the next (#12489, 2025-06), and another
+# project grants Runner.Listener, found by walking the process tree, on hosted 14, 15 and 26
+# (fastrepl/anarlog PR #7266). So the grants go to the process that really asks
+# (responsible_paths), and the agent's rows are only read.
 agent=/opt/hca/hosted-compute-agent
 system_db="/Library/Application Support/com.apple.TCC/TCC.db"
 user_db="$HOME/Library/Application Support/com.apple.TCC/TCC.db"
@@ -24,25 +29,11 @@ user_sql() { sqlite3 -cmd ".timeout $tcc_timeout_ms" "$user_db" "$1"; }
 system_read() { sudo -n sqlite3 -readonly -cmd ".timeout $tcc_timeout_ms" "$system_db" "$1"; }
 user_read() { sqlite3 -readonly -cmd ".timeout $tcc_timeout_ms" "$user_db" "$1"; }
 
-# The image's own rows for the agent, exactly as images/macos/scripts/build/configure-tccdb-macos.sh
-# writes them (actions/runner-images at 27010373080c): its 13 values (service, client,
-# client_type, auth_value, auth_reason, auth_version, csreq, policy_id,
-# indirect_object_identifier_type, indirect_object_identifier, indirect_object_code_identity,
-# flags, last_modified). Only the services the job uses: Accessibility, Screen Recording, Apple
-# events to Finder and to System Events; its Microphone and Safari rows are left out.
-agent_system_rows=(
-    "'kTCCServiceAccessibility','/opt/hca/hosted-compute-agent',1,2,4,1,NULL,NULL,0,'UNUSED',NULL,NULL,1592919552"
-    "'kTCCServiceAppleEvents','/opt/hca/hosted-compute-agent',1,2,3,1,NULL,NULL,0,'com.apple.finder',X'fade0c000000002c00000001000000060000000200000010636f6d2e6170706c652e66696e64657200000003',NULL,1592919552"
-    "'kTCCServiceScreenCapture','/opt/hca/hosted-compute-agent',1,2,4,1,NULL,NULL,0,'UNUSED',NULL,0,1687786159"
-)
-agent_user_rows=(
-    "'kTCCServiceAppleEvents','/opt/hca/hosted-compute-agent',1,2,3,1,NULL,NULL,0,'com.apple.finder',X'fade0c000000002c00000001000000060000000200000010636f6d2e6170706c652e66696e64657200000003',NULL,1592919552"
-    "'kTCCServiceAppleEvents','/opt/hca/hosted-compute-agent',1,2,3,1,NULL,NULL,0,'com.apple.systemevents',X'fade0c000000003400000001000000060000000200000016636f6d2e6170706c652e73797374656d6576656e7473000000000003',NULL,1592919552"
-    "'kTCCServiceScreenCapture','/opt/hca/hosted-compute-agent',1,2,4,1,NULL,NULL,0,'UNUSED',NULL,0,1687786159"
-)
-
-# One row of the access table, as SQL, from those 13 values: the four columns Sonoma added (pid,
-# pid_version, boot_uuid, last_reminded) follow as the image's script appends them (NULL, NULL,
+# One row of the access table, as SQL, from 13 values as the image's configure-tccdb-macos.sh
+# gives them (service, client, client_type, auth_value, auth_reason, auth_version, csreq,
+# policy_id, indirect_object_identifier_type, indirect_object_identifier,
+# indirect_object_code_identity, flags, last_modified): the four columns Sonoma added (pid,
+# pid_version, boot_uuid, last_reminded) follow as that script appends them (NULL, NULL,
 # 'UNUSED', last_modified). The columns are named: later systems add more, with defaults.
 access_insert() {
     printf '%s\n' "INSERT OR REPLACE INTO access (service, client, client_type, auth_value,
@@ -56,7 +47,14 @@ VALUES ($1, NULL, NULL, 'UNUSED', ${1##*,});"
 # (CLIENT_TYPE 1) or a bundle identifier (0), CSREQ in SQL (NULL, or X'…'). Allowed (auth_value
 # 2), set by the system (auth_reason 4, as the image's rows for the agent are), on no other
 # application (indirect object 'UNUSED').
-access_row() { access_insert "'$1','$2',$3,2,4,1,$4,NULL,0,'UNUSED',NULL,0,$5"; }
+access_row() { access_insert "'$1',$(sql_text "$2"),$3,2,4,1,$4,NULL,0,'UNUSED',NULL,0,$5"; }
+
+# TEXT as an SQL string literal; with more arguments, each, comma separated.
+sql_text() {
+    local q="'" text list=""
+    for text in "$@"; do list+="${list:+,}$q${text//$q/$q$q}$q"; done
+    printf '%s\n' "$list"
+}
 
 agent_rows() { # the agent's rows in both databases, read only
     local query="SELECT service, client, client_type, auth_value, auth_reason,
@@ -68,45 +66,103 @@ agent_rows() { # the agent's rows in both databases, read only
     user_read "$query" 2>&1 | sed 's/^/  /'
 }
 
-# Accessibility for the driver: the agent's grant covers it. Only when AXIsProcessTrusted() is
-# false (the driver's probe says so) are the image's rows for the agent written again; if it
-# stays false, the step fails naming the agent and the rows read back.
+# The driver's probe, whole; the step fails, naming it, when the probe fails or prints no line
+# "AXIsProcessTrusted: ".
+driver_probe() {
+    local said
+    said=$(checked "$driver" probe) || exit 1
+    [ -n "$(probe_answer AXIsProcessTrusted "$said")" ] || fail "\"$driver probe\" printed no" \
+        "AXIsProcessTrusted line: $(printf '%s' "$said" | tr '\n' ' ')"
+    printf '%s\n' "$said"
+}
+
+# The programs to grant, one a line: those tccd named refusing the driver's Accessibility or
+# PostEvent requests, else each executable of the driver's ancestry but launchd's, among which is
+# the process responsible for it. responsible_paths PROBE TCC-LOG
+responsible_paths() {
+    local named
+    named=$(tcc_named_paths kTCCServiceAccessibility kTCCServicePostEvent <"$2")
+    if [ -n "$named" ]; then printf '%s\n' "$named"; else ancestry_paths <<<"$1"; fi
+}
+
+# SERVICE allowed to each PATH, one row each in the system's database, where the image writes its
+# Accessibility and PostEvent rows, each said; then the rows read back: grant_rows SERVICE PATH...
+grant_rows() {
+    local service=$1 path now
+    shift
+    now=$(date +%s)
+    for path in "$@"; do
+        system_sql "$(access_row "$service" "$path" 1 NULL "$now")" ||
+            fail "could not write $service for $path in $system_db"
+        echo "granted $service to $path (client_type 1, a path), in $system_db"
+    done
+    echo "read back:"
+    system_read "SELECT service, client, client_type, auth_value FROM access
+        WHERE service = '$service' AND client IN ($(sql_text "$@")) ORDER BY client" | sed 's/^/  /'
+}
+
+# Accessibility and PostEvent for the driver. Only what the probe says it lacks is granted, to
+# the process that really asks (responsible_paths); tccd's lines about the check are shown. Still
+# untrusted, the step fails naming what it granted and the rows read back. PostEvent the image
+# grants the agent none (its rows are for ankarund, start_hca.sh, runprovisioner.sh and /bin/bash):
+# without it the driver's right-click and keys go nowhere, which the step says, not failing on it.
 accessibility_grant() {
-    local trusted row
-    trusted=$("$driver" probe | grep '^AXIsProcessTrusted: ')
-    echo "$trusted"
-    [ "$trusted" != "AXIsProcessTrusted: yes" ] || return 0
-    echo "not trusted: writing the image's rows for $agent, the responsible process"
-    for row in "${agent_system_rows[@]}"; do system_sql "$(access_insert "$row")"; done
-    for row in "${agent_user_rows[@]}"; do user_sql "$(access_insert "$row")"; done
-    trusted=$("$driver" probe | grep '^AXIsProcessTrusted: ')
-    echo "after the rows: $trusted"
-    [ "$trusted" = "AXIsProcessTrusted: yes" ] ||
-        fail "AXIsProcessTrusted() stays false under $agent, the runner's agent; its rows" \
-            "read back: $(agent_rows | tr '\n' ' ')"
+    local said tcc_log paths=() path granted
+    said=$(driver_probe) || exit 1
+    printf '%s\n' "$said"
+    tcc_log="$out/tcc-grants.log"
+    tcc_log_to "$tcc_log"
+    echo "tccd's lines about Accessibility since the job's start:"
+    tcc_lines kTCCServiceAccessibility <"$tcc_log" | sed 's/^/  /'
+    while IFS= read -r path; do paths+=("$path"); done < <(responsible_paths "$said" "$tcc_log")
+    if [ "$(probe_answer AXIsProcessTrusted "$said")" != yes ]; then
+        [ ${#paths[@]} != 0 ] || fail "AXIsProcessTrusted() is false, and neither tccd nor the" \
+            "driver's ancestry names a program to grant"
+        echo "not trusted: granting Accessibility to the programs that may be asking"
+        granted=$(grant_rows kTCCServiceAccessibility "${paths[@]}") || exit 1
+        printf '%s\n' "$granted"
+        said=$(driver_probe) || exit 1
+        echo "after the rows: AXIsProcessTrusted: $(probe_answer AXIsProcessTrusted "$said")"
+        [ "$(probe_answer AXIsProcessTrusted "$said")" = yes ] ||
+            fail "AXIsProcessTrusted() stays false; Accessibility granted to: ${paths[*]};" \
+                "$(printf '%s' "$granted" | sed -n '/^read back:/,$p' | tr '\n' ' ')"
+    fi
+    if [ "$(probe_answer CGPreflightPostEventAccess "$said")" = no ] && [ ${#paths[@]} != 0 ]; then
+        echo "CGPreflightPostEventAccess: no: granting PostEvent to the same programs"
+        grant_rows kTCCServicePostEvent "${paths[@]}"
+        said=$(driver_probe) || exit 1
+        echo "after the rows: CGPreflightPostEventAccess:" \
+            "$(probe_answer CGPreflightPostEventAccess "$said")"
+    fi
 }
 
 # A disk image is a removable volume: the extension's first write there asks the user. Which
 # identity macOS checks, the extension's (the process that writes) or the host application's, no
 # public source says, so both bundle identifiers get the consent, each bound to its ad hoc
-# signature's designated requirement (a cdhash), in the user's database (removable volumes are
-# among the Files and Folders consents, the user's own as Desktop's and Documents' are). The log
-# says what was written, and reads it back, for a Mac run to bear the guess out.
+# signature's designated requirement (a cdhash). Nor does one say which database tccd reads for
+# it, nor whether a disk image counts as removable (the image writes its NetworkVolumes rows to
+# the system's database, configure-tccdb-macos.sh): so both databases get the rows, and both are
+# read back, and after each disk-image case the job says which prompt, if any, came.
 removable_consent() {
-    local now pair id bundle requirement csreq
+    local now pair id bundle requirement csreq row
     now=$(date +%s)
     for pair in "$extension_id|$appex" "$app_id|$app"; do
         id=${pair%%|*} bundle=${pair#*|}
-        requirement=$(codesign -d -r- "$bundle" 2>/dev/null | designated_requirement)
+        requirement=$(checked codesign -d -r- "$bundle" | designated_requirement) || exit 1
         [ -n "$requirement" ] || fail "codesign -d -r- gives no designated requirement for $bundle"
-        csreq -r="$requirement" -b "$out/$id.csreq"
+        checked csreq -r="$requirement" -b "$out/$id.csreq" >/dev/null
         csreq=$(od -An -v -tx1 "$out/$id.csreq" | tr -d ' \n')
-        user_sql "$(access_row kTCCServiceSystemPolicyRemovableVolumes "$id" 0 "X'$csreq'" "$now")"
+        row=$(access_row kTCCServiceSystemPolicyRemovableVolumes "$id" 0 "X'$csreq'" "$now")
+        user_sql "$row" || fail "could not write the removable-volume consent in $user_db"
+        system_sql "$row" || fail "could not write the removable-volume consent in $system_db"
         echo "removable volumes: kTCCServiceSystemPolicyRemovableVolumes allowed for $id" \
             "(client_type 0, a bundle identifier), csreq \"$requirement\" (its designated" \
-            "requirement), in $user_db"
+            "requirement), in $user_db and in $system_db"
     done
-    echo "read back:"
-    user_read "SELECT service, client, client_type, auth_value, hex(csreq) FROM access
+    local query="SELECT service, client, client_type, auth_value, hex(csreq) FROM access
         WHERE service = 'kTCCServiceSystemPolicyRemovableVolumes' ORDER BY client"
+    echo "read back from $user_db:"
+    user_read "$query"
+    echo "read back from $system_db:"
+    system_read "$query"
 }

@@ -1,4 +1,4 @@
-# shellcheck shell=bash disable=SC2034 # the variables scripts/finder-e2e.sh sets and uses
+# shellcheck shell=bash disable=SC2034,SC2154 # the variables scripts/finder-e2e.sh sets and uses
 # The disk images that stand in for a USB stick, for scripts/finder-e2e.sh, which sources this
 # file.
 
@@ -34,10 +34,6 @@ attach() {
     return 1
 }
 
-# Finder's Apple events around a freshly attached image may hang (-1712 on macOS 26,
-# raullenchai/Rapid-MLX#2240): the driver's own limit for them is longer here.
-volume_event_timeout=30
-
 volume_case() {
     local fs=$1 image="${RUNNER_TEMP:-/tmp}/usb-$1.dmg" volume
     rm -f "$image"
@@ -46,10 +42,17 @@ volume_case() {
     volume=$(attach "$image") || fail "case \"$fs image\": $volume"
     [ -d "$volume" ] || fail "case \"$fs image\": no mount point ($volume)"
     echo "attached at $volume"
+    # Finder's Apple events around a freshly attached disk image have hung on macOS 26, and
+    # the one mend found was to send none (raullenchai/Rapid-MLX#2240, PR #3066): the driver opens
+    # the volume through Launch Services and reads Finder's window through Accessibility.
     if ! (menu_case "$fs image" "$volume" "$volume" "10 Yeni Metin Belgesi.txt" \
-        "Yeni Metin Belgesi.txt" --timeout 60 --event-timeout "$volume_event_timeout"); then
+        "Yeni Metin Belgesi.txt" --timeout 60 --no-apple-events); then
         hdiutil detach "$volume" || true
         exit 1
     fi
+    # The consent was written beforehand, to both databases: which prompt came all the same.
+    tcc_log_to "$out/tcc-$(slug "$fs image").log"
+    echo "prompts since the job's start: $(prompts_in <"$out/tcc-$(slug "$fs image").log" |
+        tr '\n' ' ')"
     hdiutil detach "$volume" || hdiutil detach -force "$volume"
 }

@@ -1,16 +1,17 @@
 #!/usr/bin/env bash
 # shellcheck disable=SC2317,SC2034,SC2154 # stand-ins, and variables, that the script's functions
 # use or set
-# How the Mac's end-to-end job (scripts/finder-e2e.sh) reads what pluginkit, codesign, hdiutil
-# and the window server print, which files count as new in a case, what it gives the driver, the
-# rows it writes to the privacy databases, its logs and the workflow's limits. Runs on any system;
-# the part through the sqlite3 command shows as skipped without one.
+# How the Mac's end-to-end job (scripts/finder-e2e.sh) reads what pluginkit, codesign, hdiutil,
+# tccd, the driver's probe and the window server print, which files count as new in a case, what
+# it gives the driver, how it installs, clears the front and grants, the rows it writes to the
+# privacy databases, its logs and the workflow's limits. Runs on any system, with a home of its
+# own; the part through the sqlite3 command shows as skipped without one.
 #
 # Usage: tests/tools/finder_e2e_test.sh SOURCE_DIR
 set -euo pipefail
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-export LEMVORA_E2E_OUT="$work/out"
+export LEMVORA_E2E_OUT="$work/out" HOME="$work/home"
 # shellcheck source=/dev/null
 source "$1/scripts/finder-e2e.sh"
 failures=0
@@ -99,26 +100,59 @@ for row in "none before|-|412|412 0" "the same one|412|412| 1" \
         echo "$pid 0" || echo "$pid $?")"
 done
 
+# The install: the build's own copy deleted once copied (PlugInKit may take back a copy removed
+# while it is there), and list view made Finder's default before its restart.
+build="$work/build" && mkdir -p "$build/Lemvora.app/Contents" && : >"$work/calls"
+ditto() { cp -R "$1" "$2" && echo "ditto" >>"$work/calls"; }
+pluginkit() {
+    [ "$1" != -m ] || { printf '+    %s(1.0)\t%s\t%s\t%s\n' "$extension_id" U D "$appex" && return; }
+    echo "pluginkit $*" >>"$work/calls"
+}
+defaults() { echo "defaults $*" >>"$work/calls"; }
+killall() { echo "killall $*" >>"$work/calls" && : >"$work/restarted"; }
+pgrep() { [ ! -e "$work/restarted" ] || echo 977; }
+codesign() { :; } && shot() { :; } && lsregister=true
+install >/dev/null
+expect "the install: the build's copy, the installed one" "no yes" "$([ -e "$build/Lemvora.app" ] &&
+    echo yes || echo no) $([ -d "$app" ] && echo yes || echo no)"
+expect "the install's steps" "ditto|pluginkit -a $appex|pluginkit -e use -i $extension_id|defaults \
+write com.apple.finder FXPreferredViewStyle -string Nlsv|killall Finder" "$(paste -sd'|' "$work/calls")"
+unset -f ditto pluginkit defaults killall pgrep codesign shot
+
 # Every menu case keeps what Finder showed, under a plain file name of its own.
 expect "the driver's menu command is called in one place" 1 \
     "$(grep -c "\"\$driver\" menu" "$1/scripts/finder-e2e.sh")"
-# The workflow probes before the install and after it, collects and uploads the job's whole
-# folder, on every run, a green one too.
-expect "the probes, the collect and the upload on every run" \
-    "probe before: always() probe installed: always() collect: always() upload: always()" "$(awk '
+# The workflow clears the front and probes before the install, probes after it, collects and
+# uploads what the job kept, in two parts, on every run, a green one too.
+expect "the front, the probes, the collect and the uploads on every run" "front: always() probe \
+before: always() probe installed: always() collect: always() upload finder-e2e: always() upload \
+finder-e2e-screens: always()" "$(awk '
     /^  [a-z]+:$/ { job = $1 } /^      - / { when = "" } /^        if: / { when = $2 }
-    job == "finder:" && /run: scripts\/finder-e2e.sh (probe|collect)/ {
+    job == "finder:" && /run: scripts\/finder-e2e.sh (front|probe|collect)/ {
         printf "%s%s: %s", sep, substr($0, index($0, ".sh ") + 4), when; sep = " " }
-    job == "finder:" && /path: .*\/finder-e2e$/ { printf "%supload: %s", sep, when }' \
-    "$1/.github/workflows/macos.yml")"
+    job == "finder:" && /name: finder-e2e/ { name = $2; sub(/-\$.*/, "", name)
+        printf "%supload %s: %s", sep, name, when }' "$1/.github/workflows/macos.yml")"
 # Each step has its own limit, and they add up to less than the job's, so that a step that hangs
-# leaves the collect and upload steps their time.
-expect "the finder job's limits: steps without one, and whether they fit the job's" "0 yes" "$(awk '
+# leaves the collect and upload steps their time; those fit in the 5 minutes a cancelled job has
+# before GitHub force-ends it, with a minute to spare; and the collect step's own limits fit in
+# its step's.
+expect "the finder job's limits: steps without one, whether they fit the job's, whether the last \
+ones fit a cancelled job's" "0 yes yes" "$(awk '
     /^  [a-z]+:$/ { job = $1 } job != "finder:" { next }
     /^    timeout-minutes: / { total = $2 } /^      - / { steps++; if (limited < steps - 1) none++ }
-    /^        timeout-minutes: / { limited++; sum += $2 }
-    END { if (limited < steps) none++; print none + 0, (sum < total ? "yes" : "no") }' \
-    "$1/.github/workflows/macos.yml")"
+    /run: scripts\/finder-e2e.sh cases/ { after = 1; next }
+    /^        timeout-minutes: / { limited++; sum += $2; if (after) last += $2 }
+    END { if (limited < steps) none++; print none + 0, (sum < total ? "yes" : "no"),
+        (last > 0 && last <= 4 ? "yes" : "no") }' "$1/.github/workflows/macos.yml")"
+bounded() { echo "$1" >>"$work/limits"; }
+: >"$work/limits" && collect
+expect "the collect step's limits fit its own" yes "$(awk -v step="$(awk '
+    /timeout-minutes: / { limit = $2 } /run: scripts\/finder-e2e.sh collect/ { print limit }' \
+    "$1/.github/workflows/macos.yml")" '{ sum += $1 } END { print (sum <= step * 60 - 10 ? "yes" : "no") }' \
+    "$work/limits")"
+unset -f bounded
+# shellcheck source=/dev/null
+source "$1/scripts/finder-e2e.sh"
 # Every entry of the case's folder goes to the driver as --listed, its hidden files aside; the
 # driver's "seen: " lines (the alert case) land in the artifact beside the case's dumps.
 mkdir -p "$work/case/Documents" "$work/case/Alt klasör" && touch "$work/case/.DS_Store" \
@@ -132,54 +166,118 @@ driver=seen_driver
 drive_menu unwritable --folder "$work/case" >/dev/null
 expect "what the driver saw of the alert, kept" "seen: alert focused: no"$'\n'"seen: Yeni Belge \
 offered: yes" "$(cat "$out/ax/unwritable.seen.txt" 2>&1)"
-# The volume cases give Finder's Apple events a longer limit.
+# The volume cases send Finder no Apple event, and say which privacy prompt came.
 hdiutil() { :; } && attach() { echo "$work/case"; } && menu_case() { echo "$@" >"$work/menu-case"; }
-volume_case ExFAT >/dev/null
-expect "a volume case's driver options" "--timeout 60 --event-timeout 30" \
+log() { echo "tccd: AUTHREQ_PROMPTING: msgID=401.7, service=kTCCServiceSystemPolicyRemovableVolumes,"; }
+said=$(volume_case ExFAT 2>&1)
+expect "a volume case's driver options" "--timeout 60 --no-apple-events" \
     "$(sed 's/.*\.txt //' "$work/menu-case")"
-unset -f hdiutil attach menu_case
+expect "the prompts a volume case met" "prompts since the job's start: \
+kTCCServiceSystemPolicyRemovableVolumes " "$(grep '^prompts' <<<"$said")"
+unset -f hdiutil attach menu_case log
 # shellcheck source=/dev/null
 source "$1/scripts/finder-e2e.sh"
 
-# The logs come from the job's start, as the first probe recorded it, and hold each source.
-log() { echo "log $*"; }
-expect "the log without a recorded start" "log show --last 1h --style compact --predicate P" \
-    "$(log_job P)"
+# The logs come from the job's start, as the first probe recorded it, Info lines included, and
+# hold each source; the sandbox's denials as public notes match them, for Lemvora's processes.
+log_args P
+expect "the log without a recorded start" "show --last 1h --style compact --info --predicate P" \
+    "${log_show[*]}"
 echo "2026-12-09 21:00:00" >"$out/start-time"
-expect "the log from the job's start" "log show --start 2026-12-09 21:00:00 --style compact \
---predicate P" "$(log_job P)"
-rm "$out/start-time" && unset -f log
+log_args P --debug
+expect "the log from the job's start, Debug lines too" "show --start 2026-12-09 21:00:00 --style \
+compact --info --debug --predicate P" "${log_show[*]}"
+rm "$out/start-time"
+denials='(((eventMessage CONTAINS "Sandbox:" AND eventMessage CONTAINS "deny(") OR process == '
+denials+='"sandboxd" OR senderImagePath CONTAINS "/Sandbox") AND eventMessage CONTAINS "Lemvora")'
 for clause in 'process == "LemvoraMenu"' 'process == "Finder"' 'subsystem == "com.apple.TCC"' \
-    'process == "pkd"' 'subsystem == "com.apple.PlugInKit"' 'sender == "Sandbox"' \
-    '(process == "runningboardd" AND eventMessage CONTAINS "LemvoraMenu")'; do
+    'process == "pkd"' 'subsystem == "com.apple.PlugInKit"' \
+    '(process == "runningboardd" AND eventMessage CONTAINS "LemvoraMenu")' \
+    "$denials"; do
     expect "the log holds $clause" 1 "$([[ $log_predicate == *"$clause"* ]] && echo 1)"
 done
 
-# The windows in front that are neither Finder's nor Lemvora's, named with their processes; the
-# desktop's, the Dock's, the menu bar's and its items' are always there.
-expect "foreign windows" "Setup Assistant (PID 612, layer 0)
-universalAccessAuthWarn (PID 733, layer 8)" "$(printf '%s\n' "Finder${t}401${t}0" \
-    "Setup Assistant${t}612${t}0" "universalAccessAuthWarn${t}733${t}8" "Dock${t}388${t}20" \
-    "Window Server${t}150${t}24" "Control Center${t}420${t}25" "Dock${t}388${t}-2147483624" \
-    "Lemvora${t}900${t}0" "LemvoraMenu${t}901${t}3" | foreign_windows)"
+# A command with a limit: its own status, or ended at the limit with all it started, saying so.
+for row in "done|5|true|0|" "failed|5|false|1|" "ended|0|sleep 100|143|finder-e2e: \"sleep 100\" ended \
+after 0 s"; do
+    IFS='|' read -r what limit command status said <<<"$row"
+    # shellcheck disable=SC2086 # the command's words
+    got=$(bounded "$limit" $command 2>&1) && ended=0 || ended=$?
+    expect "a bounded command: $what" "$status $said" "$ended $got"
+done
+for _ in $(seq 100); do # its own status, or ended and saying so: the two do not race
+    got=$(bounded 0 sleep 100 2>&1) || [ "$got" = "finder-e2e: \"sleep 100\" ended after 0 s" ] ||
+        break
+done
+expect "a bounded command ended, a hundred times over" "finder-e2e: \"sleep 100\" ended after 0 s" \
+    "$got"
+slow() { sleep 30 >/dev/null 2>&1 & echo $! >"$work/child" && wait; } # ended at its limit, 1 s
+bounded 1 slow 2>/dev/null || true
+gone() { local state; ! state=$(ps -o stat= -p "$(cat "$work/child")") || [[ $state == Z* ]]; }
+expect "a bounded command's own processes end with it" 0 "$(wait_for 5 gone && echo 0 || echo 1)"
+
+# Before the first screenshot: the agent's screen-capture approval written, then cfprefsd ended;
+# each process of the windows known to take the front ended once, by its PID.
+windows() { printf '%s\n' "Finder${t}401${t}0" "Setup Assistant${t}612${t}0" \
+    "Setup Assistant${t}612${t}3" "Notification Center${t}388${t}23" "Dock${t}388${t}20" \
+    "Software Update${t}733${t}0" "Lemvora${t}900${t}0"; }
+defaults() { echo "defaults $*" >>"$work/front"; }
+killall() { echo "killall $*" >>"$work/front"; }
+kill() { echo "kill $*" >>"$work/front"; }
+screen_approvals="$work/approvals.plist" && : >"$work/front"
+said=$(clear_front)
+expect "clearing the front" "defaults write $work/approvals.plist $agent -date 3024-01-01 00:00:00 \
++0000|killall cfprefsd|defaults read $work/approvals.plist|kill 612|kill 388|kill 733" \
+    "$(paste -sd'|' "$work/front")"
+expect "what clearing the front said" "ended Setup Assistant (PID 612)|ended Notification Center \
+(PID 388)|ended Software Update (PID 733)" "$(grep '^ended' <<<"$said" | paste -sd'|')"
+unset -f windows defaults killall kill
 
 # A removable-volume consent prompt is up while UserNotificationCenter shows a window and TCC's
-# request for that service has no result yet. A case that meets one fails for it.
+# request for that service has no result yet; what was prompted for is said either way. A case
+# that meets one fails for it.
 asked="12:00:01 tccd: [com.apple.TCC:access] AUTHREQ_PROMPTING: msgID=401.7,"
 asked+=" service=kTCCServiceSystemPolicyRemovableVolumes, subject=Sub:{$extension_id},"
 answered="12:00:09 tccd: [com.apple.TCC:access] AUTHREQ_RESULT: msgID=401.7, authValue=2,"
-prompt_row() { # prompt_row WHAT UP OWNERS LOG-LINE...
-    local what=$1 up=$2 owners=$3
-    shift 3
+prompt_row() { # prompt_row WHAT UP PROMPTED OWNERS LOG-LINE...
+    local what=$1 up=$2 prompted=$3 owners=$4
+    shift 4
     printf '%s\n' "$@" >"$work/tcc.log"
-    expect "a removable-volume prompt: $what" "$up" \
-        "$(removable_prompt "${owners// /$'\n'}" "$work/tcc.log" && echo up || echo none)"
+    expect "a removable-volume prompt: $what" "$up $prompted" \
+        "$(removable_prompt "${owners// /$'\n'}" "$work/tcc.log" && echo up || echo none) $(
+            prompts_in <"$work/tcc.log" | paste -sd,)"
 }
-prompt_row "asked, unanswered" up "Finder UserNotificationCenter" "$asked"
-prompt_row "asked, answered" none "Finder UserNotificationCenter" "$asked" "$answered"
-prompt_row "asked, no prompt window" none "Finder" "$asked"
-prompt_row "another service asked" none "Finder UserNotificationCenter" \
+removable=kTCCServiceSystemPolicyRemovableVolumes
+prompt_row "asked, unanswered" up $removable "Finder UserNotificationCenter" "$asked"
+prompt_row "asked, answered" none $removable "Finder UserNotificationCenter" "$asked" "$answered"
+prompt_row "asked, no prompt window" none $removable "Finder" "$asked"
+prompt_row "another service asked" none kTCCServiceCamera "Finder UserNotificationCenter" \
     "${asked//SystemPolicyRemovableVolumes/Camera}"
+prompt_row "asked twice, and another" none "$removable,kTCCServiceCamera" Finder "$asked" "$asked" \
+    "${asked//SystemPolicyRemovableVolumes/Camera}"
+prompt_row "nothing asked" none none "Finder UserNotificationCenter" "$answered"
+
+# tccd's lines about a service, with the answer to each request among them; and the program a
+# refused request names, where the AUTHREQ lines redact it: a binary_path=, or a client's path.
+ctx="tccd: AUTHREQ_CTX: msgID=512.3, function=TCCAccessPreflight, service=kTCCServiceAccessibility,"
+expect "tccd's lines about Accessibility" "$ctx preflight=yes|tccd: AUTHREQ_RESULT: msgID=512.3, \
+authValue=0," "$(printf '%s\n' "$ctx preflight=yes" "tccd: AUTHREQ_RESULT: msgID=511.1, authValue=2," \
+    "tccd: AUTHREQ_RESULT: msgID=512.3, authValue=0," | tcc_lines kTCCServiceAccessibility |
+    paste -sd'|')"
+refusal="tccd: [com.apple.TCC:access] Refusing TCCAccessRequest for service"
+for row in "a binary_path at the end|kTCCServiceAccessibility from TCCDProcess: identifier=x, pid=7, \
+binary_path=/opt/hca/hosted-compute-agent|/opt/hca/hosted-compute-agent" \
+    "a binary_path, more after it|kTCCServicePostEvent from {pid=7, binary_path=/Library/Application \
+Support/Veertu/Anka/addons/ankarund, auid=501}|/Library/Application Support/Veertu/Anka/addons/ankarund" \
+    "a client's path|kTCCServiceAccessibility from client Sub:{/usr/bin/osascript} in background \
+session|/usr/bin/osascript" \
+    "a bundle identifier|kTCCServiceAccessibility from extension Sub:{com.example.x}|" \
+    "another service|kTCCServiceSystemPolicyRemovableVolumes from client Sub:{/usr/sbin/smbd}|" \
+    "a service named alike|kTCCServiceAccessibilityX from client Sub:{/bin/zsh}|"; do
+    IFS='|' read -r what line named <<<"$row"
+    expect "the program a refusal names: $what" "$named" "$(printf '%s\n' "$refusal $line" \
+        "$refusal $line" | tcc_named_paths kTCCServiceAccessibility kTCCServicePostEvent)"
+done
 no_file() { echo "FAILED at step wait until /x/y exists: no such file after 60 s"; return 1; }
 window_owners() { printf '%s\n' Finder UserNotificationCenter; }
 log() { echo "$asked" && seq 100000; } # more than a pipe holds, after the line sought
@@ -224,11 +322,14 @@ case_row "made in the folder in view" folder "new.txt came into $F, the folder i
 $F/Alt: the extension did not go by the item the menu was for|FAILED: case \"x\": the driver failed|"
 case_row "made beside it, and in view" "target folder" "FAILED: case \"x\": other files appeared: \
 ./Alt ./Alt/new.txt ./Alt/not.txt ./new.txt |"
+expect "a case whose folder cannot be listed fails saying so" "FAILED: \"listing $work/none\" ended \
+with status 1:" "$( (menu_case x "$work/none" "$work/none" t new.txt) 2>&1 | sed -n 's/^finder-e2e: //p' |
+    cut -d' ' -f1-7)"
 
 # The privacy rows go into the access table as macOS 14 and 15 have it (17 columns) and as later
-# systems do (more, with defaults): the image's own rows for the runner's agent, and the consent
-# for removable volumes (the last one written for a client counts); read back, each says what it
-# means to.
+# systems do (more, with defaults): a grant to a program's path (a quote in it too), and the
+# consent for removable volumes (the last one written for a client counts); read back, each says
+# what it means to.
 columns="service TEXT NOT NULL, client TEXT NOT NULL, client_type INTEGER NOT NULL,
     auth_value INTEGER NOT NULL, auth_reason INTEGER NOT NULL, auth_version INTEGER NOT NULL,
     csreq BLOB, policy_id INTEGER, indirect_object_identifier_type INTEGER,
@@ -237,10 +338,10 @@ columns="service TEXT NOT NULL, client TEXT NOT NULL, client_type INTEGER NOT NU
     boot_uuid TEXT NOT NULL DEFAULT 'UNUSED', last_reminded INTEGER NOT NULL DEFAULT 0"
 key="PRIMARY KEY (service, client, client_type, indirect_object_identifier)"
 later="one_time_reprompt_eligible INTEGER, reminder_count INTEGER NOT NULL DEFAULT 0"
-statements=()
-for row in "${agent_system_rows[@]}" "${agent_user_rows[@]}"; do statements+=("$(access_insert "$row")"); done
-removable=kTCCServiceSystemPolicyRemovableVolumes
-statements+=("$(access_row $removable "$extension_id" 0 "X'fade0c00'" 1765290000)"
+removable=kTCCServiceSystemPolicyRemovableVolumes listener="/Users/runner/it's/Runner.Listener"
+statements=("$(access_row kTCCServiceAccessibility "$agent" 1 NULL 1765290003)"
+    "$(access_row kTCCServicePostEvent "$listener" 1 NULL 1765290004)"
+    "$(access_row $removable "$extension_id" 0 "X'fade0c00'" 1765290000)"
     "$(access_row $removable "$extension_id" 0 "X'fade0c01'" 1765290002)"
     "$(access_row $removable "$app_id" 0 "X'fade0c02'" 1765290001)")
 for shape in "macOS 14|$columns, $key" "a later macOS|$columns, $later, $key"; do
@@ -256,10 +357,8 @@ for row in db.execute("SELECT service, client, client_type, auth_value, auth_rea
 PY
     ) || true
     expect "the privacy rows, once each, in the access table of ${shape%%|*}" \
-        "kTCCServiceAccessibility|$agent|1|2|4||UNUSED|1592919552|1592919552
-kTCCServiceAppleEvents|$agent|1|2|3||com.apple.finder|1592919552|1592919552
-kTCCServiceAppleEvents|$agent|1|2|3||com.apple.systemevents|1592919552|1592919552
-kTCCServiceScreenCapture|$agent|1|2|4||UNUSED|1687786159|1687786159
+        "kTCCServiceAccessibility|$agent|1|2|4||UNUSED|1765290003|1765290003
+kTCCServicePostEvent|$listener|1|2|4||UNUSED|1765290004|1765290004
 $removable|$app_id|0|2|4|FADE0C02|UNUSED|1765290001|1765290001
 $removable|$extension_id|0|2|4|FADE0C01|UNUSED|1765290002|1765290002" "$rows"
 done
@@ -276,9 +375,11 @@ sqlite3 -readonly -cmd .timeout 10000 $user_db Q" "$(system_sql Q; user_sql Q; s
 unset -f sudo sqlite3
 
 # Through the real sqlite3, on databases of the later shape: a write waits for another process's
-# lock; the agent's rows are written only when the driver is not trusted, and a driver that stays
-# untrusted fails the step naming the agent and its rows; the removable-volume consent goes to
-# both bundle identifiers, each with its own requirement.
+# lock; Accessibility, then PostEvent, are granted only when the probe says they lack, to the
+# program tccd named refusing the driver, else to each of the driver's ancestors but launchd; a
+# driver that stays untrusted, a probe that fails or says nothing of its trust fail the step
+# saying so; the removable-volume consent goes to both bundle identifiers, each with its own
+# requirement, in both databases.
 if command -v sqlite3 >/dev/null; then
     system_db=$work/system.db user_db=$work/user.db
     for db in "$system_db" "$user_db"; do sqlite3 "$db" "CREATE TABLE access ($columns, $later, $key)"; done
@@ -289,32 +390,52 @@ db.execute("BEGIN EXCLUSIVE")
 print("locked", flush=True)
 time.sleep(0.5)
 db.execute("COMMIT")' "$user_db" | { read -r _ && user_sql "SELECT count(*) FROM access"; } 2>&1)"
-    probe_driver() { # answers with the next of $answers
+    refused="tccd: [com.apple.TCC:access] Refusing TCCAccessRequest for service kTCCServiceAccessibility"
+    refused+=" from client TCCDProcess: identifier=x, pid=700, binary_path=/Users/runner/it's/Runner.Listener"
+    probe_driver() { # answers with the next of $answers: "TRUSTED POSTEVENT", or a failure
         echo >>"$work/probed"
-        echo "AXIsProcessTrusted: ${answers[$(($(wc -l <"$work/probed") - 1))]}"
-        printf '%s\n' "CGPreflightPostEventAccess: no" "CGPreflightScreenCaptureAccess: no"
+        local answer=${answers[$(($(wc -l <"$work/probed") - 1))]}
+        case $answer in
+        crash) echo "Segmentation fault" && return 139 ;;
+        mute) echo "CGPreflightPostEventAccess: no" && return 0 ;;
+        esac
+        printf '%s\n' "AXIsProcessTrusted: ${answer% *}" "CGPreflightPostEventAccess: ${answer#* }" \
+            "CGPreflightScreenCaptureAccess: no" "ancestry: 812 $driver_path" "ancestry: 811 /bin/bash" \
+            "ancestry: 700 $agent" "ancestry: 1 /sbin/launchd"
     }
-    driver=probe_driver
-    grant_row() { # grant_row WHAT ROWS-WRITTEN ANSWER...
-        local what=$1 written=$2
-        shift 2
+    driver=probe_driver driver_path=/Users/runner/work/x/lemvora-finder-driver
+    grant_row() { # grant_row WHAT TCC-LOG-LINE ROWS-WRITTEN ANSWER...
+        local what=$1 line=$2 written=$3
+        shift 3
         answers=("$@") && : >"$work/probed"
-        system_sql "DELETE FROM access" && user_sql "DELETE FROM access"
+        log() { echo "$line"; }
+        system_sql "DELETE FROM access"
         said=$( (accessibility_grant) 2>&1 | grep "^finder-e2e: " || true)
-        expect "Accessibility: $what" "$written" \
-            "$(system_read "SELECT count(*) FROM access WHERE client = '$agent'") $(user_read \
-                "SELECT count(*) FROM access WHERE client = '$agent'") rows"
+        expect "Accessibility and PostEvent: $what" "$written" "$(system_read "SELECT service, client
+            FROM access ORDER BY service, client" | sed 's/kTCCService//' | paste -sd' ')"
     }
-    grant_row "trusted at once" "0 0 rows" yes
-    grant_row "trusted after the agent's rows" "3 3 rows" no yes
-    grant_row "never trusted" "3 3 rows" no no
-    expect "a driver never trusted fails naming the agent and its rows" 1 "$([[ $said == \
-        *"FAILED: AXIsProcessTrusted() stays false under $agent"*"kTCCServiceAccessibility|$agent|1|2|4|UNUSED"* ]] &&
-        echo 1)"
+    ancestors="Accessibility|$driver_path Accessibility|/bin/bash Accessibility|$agent"
+    grant_row "trusted at once" "" "" "yes yes"
+    grant_row "trusted once tccd's path is" "$refused" "Accessibility|$listener" "no yes" "yes yes"
+    grant_row "trusted once an ancestor is" "" "$ancestors" "no yes" "yes yes"
+    grant_row "never trusted" "" "$ancestors" "no yes" "no yes"
+    granted="FAILED: AXIsProcessTrusted() stays false; Accessibility granted to: $driver_path"
+    expect "a driver never trusted fails naming what was granted, and the rows" 1 "$([[ $said == \
+        *"$granted /bin/bash $agent;"*"kTCCServiceAccessibility|$agent|1|2"* ]] && echo 1)"
+    grant_row "no PostEvent" "" "${ancestors//Accessibility/PostEvent}" "yes no" "yes no"
+    grant_row "a probe that crashes" "" "" crash
+    expect "a probe that crashes fails naming it and its status" "finder-e2e: FAILED: \"probe_driver \
+probe\" ended with status 139: Segmentation fault" "$said"
+    grant_row "a probe silent on its trust" "" "" mute
+    expect "a probe silent on its trust fails saying so" "finder-e2e: FAILED: \"probe_driver probe\" \
+printed no AXIsProcessTrusted line: CGPreflightPostEventAccess: no" "$said"
+    unset -f log
     codesign() { echo "# designated => cdhash H\"${3##*.}\""; }
     csreq() { case $1 in *appex*) printf '\372\336\014\001' ;; *) printf '\372\336\014\002' ;; esac >"$3"; }
-    expect "the removable-volume consent, read back" "$removable|$app_id|0|2|FADE0C02
-$removable|$extension_id|0|2|FADE0C01" "$(removable_consent | sed '1,/^read back:/d')"
+    consent="$removable|$app_id|0|2|FADE0C02 $removable|$extension_id|0|2|FADE0C01"
+    expect "the removable-volume consent, read back from both databases" "read back from $user_db: \
+$consent read back from $system_db: $consent" "$(removable_consent | sed -n '/^read back/,$p' |
+        paste -sd' ')"
     unset -f sudo codesign csreq
 else
     echo "SKIPPED: the privacy databases through sqlite3 (no sqlite3 command here)"

@@ -45,8 +45,9 @@ inline constexpr char press[] = "AXPress";
 
 // The boolean attributes the core reads, as AXAttributeConstants.h spells them; checked alike.
 namespace attribute {
-inline constexpr char main[] = "AXMain";       // a window: its application's main one
-inline constexpr char focused[] = "AXFocused"; // the keyboard's focus
+inline constexpr char main[] = "AXMain";         // a window: its application's main one
+inline constexpr char focused[] = "AXFocused";   // the keyboard's focus
+inline constexpr char selected[] = "AXSelected"; // a row: among the list's selected ones
 } // namespace attribute
 
 // Position and size in screen coordinates, the origin top left (as AXPosition and AXSize).

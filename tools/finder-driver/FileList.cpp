@@ -202,4 +202,11 @@ bool showsSelected(const std::string& finderAnswer, const std::string& file) {
     return std::find(lines.begin() + 1, lines.end(), file) != lines.end();
 }
 
+bool showsSelected(const Element& application, const std::vector<EntryName>& entries,
+                   const EntryName& file, int depth) {
+    const auto lists = findList(application, clickedFirst(entries, file), depth);
+    return lists.size() == 1 && lists.front().row &&
+           lists.front().row->flag(attribute::selected).value_or(false);
+}
+
 } // namespace lemvora::driver

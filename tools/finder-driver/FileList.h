@@ -66,4 +66,10 @@ Expansion expandTo(const std::function<ElementPtr()>& list, const EntryName& fol
 // in that window, in its folder or in a folder opened inside it (a list view's disclosure).
 bool showsSelected(const std::string& finderAnswer, const std::string& file);
 
+// The same, read through Accessibility alone where no Apple event may go to Finder: whether the
+// one list holding the folder's entries and `file` (the new file) shows `file`'s row selected
+// (its AXSelected), that row at the list's top level.
+bool showsSelected(const Element& application, const std::vector<EntryName>& entries,
+                   const EntryName& file, int depth);
+
 } // namespace lemvora::driver

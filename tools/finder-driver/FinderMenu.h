@@ -61,6 +61,7 @@ public:
         const Click click = forRow_ ? rowClick(*found, *target) : backgroundClick(*found);
         if (!click.at)
             throw StepFailure{"AXShowMenu opened no menu, and no right-click: " + click.problem};
+        requireFinderInFront("right-clicking the list");
         const CGPoint point = CGPointMake(click.at->x, click.at->y);
         // The pointer goes there first, as a hand's would, and the button stays down a moment.
         postMouse(kCGEventMouseMoved, point, kCGMouseButtonLeft);

@@ -35,6 +35,15 @@ int menuCommand(const Options& options) {
         std::cerr << "menu: --expand names the folder row that holds --item\n";
         return 2;
     }
+    // Around a freshly attached disk image, Finder's Apple events may hang on macOS 26 (-1712 on
+    // 26.5.2, raullenchai/Rapid-MLX#2240, mended by sending Finder none: PR #3066). Without them
+    // the item could not be selected.
+    const bool noEvents = options.has("--no-apple-events");
+    if (noEvents && !itemName.empty()) {
+        std::cerr << "menu: --item selects the item with an Apple event: not with "
+                     "--no-apple-events\n";
+        return 2;
+    }
     // The item is in the folder, or in its folder row opened in the list.
     const std::string item = itemName.empty() ? ""
                              : opened.empty() ? folder + "/" + itemName
@@ -93,6 +102,16 @@ int menuCommand(const Options& options) {
              if (!pid)
                  throw StepFailure{"Finder does not run"};
              finder = applicationElement(*pid);
+             if (noEvents) {
+                 // Launch Services opens the folder in Finder and brings it to the front; the
+                 // view is Finder's default for a folder without its own (the job sets list
+                 // view), and the other windows stay.
+                 const int status = openInFinder(folder);
+                 if (status != 0)
+                     throw StepFailure{"open -a Finder " + folder + " ended with status " +
+                                       std::to_string(status)};
+                 return;
+             }
              appleScript("make new Finder window",
                          "tell application \"Finder\"\n"
                          "  activate\n"
@@ -163,8 +182,10 @@ int menuCommand(const Options& options) {
              [&] {
                  // Pressing an item with a submenu does nothing: the selection is moved onto it, by
                  // hovering, then by selecting it and the right arrow key.
-                 if (const auto frame = ax(yeniBelge).cgFrame())
+                 if (const auto frame = ax(yeniBelge).cgFrame()) {
+                     requireFinderInFront("hovering over \"Yeni Belge\"");
                      postMouse(kCGEventMouseMoved, centre(*frame), kCGMouseButtonLeft);
+                 }
                  auto entryShown = [&] {
                      submenu = submenuOf(*yeniBelge);
                      if (submenu)
@@ -173,6 +194,7 @@ int menuCommand(const Options& options) {
                  };
                  if (!waitFor(clock, 2, 0.1, entryShown)) {
                      ax(yeniBelge).select();
+                     requireFinderInFront("pressing the right arrow key");
                      postKey(keyRightArrow);
                      if (!waitFor(clock, 5, 0.1, entryShown))
                          throw StepFailure{"no entry \"" + entry + "\" in the submenu"};
@@ -189,24 +211,29 @@ int menuCommand(const Options& options) {
         });
     if (options.has("--expect")) {
         const std::string file = target + "/" + options.one("--expect");
-        steps.push_back({"wait until " + file + " exists and Finder shows it selected", [&, file] {
-                             std::string finderSays;
-                             const bool done = waitFor(clock, timeout, 0.5, [&] {
-                                 if (!fs::exists(fs::path(file)))
-                                     return false;
-                                 // Both composed: Finder's paths come through utf8() too.
-                                 finderSays = finderWindowAndSelection();
-                                 return showsSelected(finderSays, utf8(ns(file)));
-                             });
-                             if (!done)
-                                 throw StepFailure{
-                                     fs::exists(fs::path(file))
-                                         ? "Finder does not show it selected; its front window "
-                                           "and selection: " +
-                                               oneLine(finderSays)
-                                         : "no such file after " + std::to_string(int(timeout)) +
-                                               " s"};
-                         }});
+        steps.push_back(
+            {"wait until " + file + " exists and Finder shows it selected", [&, file] {
+                 std::string finderSays;
+                 const bool done = waitFor(clock, timeout, 0.5, [&] {
+                     if (!fs::exists(fs::path(file)))
+                         return false;
+                     if (noEvents) {
+                         finderSays = "(no Apple event: read through Accessibility, its row "
+                                      "in the list of the folder's entries is not selected)";
+                         return showsSelected(*finder, wanted, entryNamed(file), listDepth);
+                     }
+                     // Both composed: Finder's paths come through utf8() too.
+                     finderSays = finderWindowAndSelection();
+                     return showsSelected(finderSays, utf8(ns(file)));
+                 });
+                 if (!done)
+                     throw StepFailure{fs::exists(fs::path(file))
+                                           ? "Finder does not show it selected; its front window "
+                                             "and selection: " +
+                                                 oneLine(finderSays)
+                                           : "no such file after " + std::to_string(int(timeout)) +
+                                                 " s"};
+             }});
     } else if (options.has("--expect-app")) {
         steps.insert(steps.begin() + 1,
                      {"Lemvora does not run yet", [] {

@@ -1,6 +1,7 @@
 // Where a right-click goes in the file list.
 #include "Clicks.h"
 #include "FileList.h"
+#include "OnScreen.h"
 #include "fakes.h"
 
 #include <gtest/gtest.h>
@@ -54,6 +55,34 @@ TEST(FinderDriver, ARightClickLandsOnItsRowOrBelowTheLastRowInsideTheList) {
     row->a.frame->y = 700;
     EXPECT_EQ(rowClick(*found, *row).problem,
               "the row \"Yeni Metin Belgesi\" does not show in the list");
+}
+
+// A click or a key meant for Finder goes nowhere while another process's window is in front.
+TEST(FinderDriver, TheWindowsInFrontOfFinderAreNamedWithTheirProcess) {
+    const long finder = 401, lemvoraMenu = 901;
+    const ScreenWindow menuBar{"Window Server", 150, level::mainMenu},
+        status{"Control Center", 420, level::status}, dock{"Dock", 388, level::dock},
+        desktop{"Dock", 388, -2147483624}, finderMenu{"Finder", finder, 101},
+        finderWindow{"Finder", finder, level::normal}, alert{"LemvoraMenu", lemvoraMenu, 8},
+        setup{"Setup Assistant", 612, level::normal}, prompt{"universalAccessAuthWarn", 733, 8};
+    const struct {
+        const char* what;
+        std::vector<ScreenWindow> frontToBack;
+        std::vector<std::string> named;
+    } cases[] = {
+        {"none", {menuBar, status, dock, finderMenu, finderWindow, desktop}, {}},
+        {"in front",
+         {menuBar, prompt, setup, finderWindow, desktop},
+         {"universalAccessAuthWarn (PID 733, layer 8)", "Setup Assistant (PID 612, layer 0)"}},
+        {"behind Finder's window", {finderWindow, setup, desktop}, {}},
+        {"between Finder's menu and its window",
+         {finderMenu, setup, finderWindow},
+         {"Setup Assistant (PID 612, layer 0)"}},
+        {"Finder shows no window", {dock, setup}, {"Setup Assistant (PID 612, layer 0)"}},
+        {"our own alert", {alert, finderWindow}, {}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(inFrontOfFinder(c.frontToBack, finder, {lemvoraMenu}), c.named) << c.what;
 }
 
 } // namespace

@@ -32,9 +32,36 @@ TEST(FinderDriver, TheNewFileMustBeSelectedInFindersFrontWindow) {
          false},
         {"no window (AppleScript's error)", "AppleScript: Can’t get Finder window 1. (-1728)", file,
          false},
+        {"a window on the start-up disk's root", "/\n/Yeni Metin Belgesi.txt",
+         "/Yeni Metin Belgesi.txt", true},
+        {"the root's window, a file elsewhere", "/\n" + file, file, true},
+        {"the root's window, no path", "/\nYeni Metin Belgesi.txt", "Yeni Metin Belgesi.txt",
+         false},
     };
     for (const auto& c : cases)
         EXPECT_EQ(showsSelected(c.answer, c.file), c.shown) << c.what;
+
+    // Without Apple events: the new file's row in the list of the folder's entries, selected.
+    const EntryName alt{"Alt", ""}, second{"Yeni Metin Belgesi 2.txt", ""},
+        made{"Yeni Metin Belgesi.txt", "Yeni Metin Belgesi"};
+    const struct {
+        const char* what;
+        int selectedRow; // in the list view's children; 0 none
+        std::vector<EntryName> entries;
+        bool shown;
+    } rows[] = {
+        {"its row selected", 3, {alt, second}, true},
+        {"another row selected", 2, {alt, second}, false},
+        {"nothing selected", 0, {alt, second}, false},
+        {"an entry missing: another folder's list", 3, {alt, {"belge.txt", ""}}, false},
+    };
+    for (const auto& r : rows) {
+        const auto app = fromDump(finderDump);
+        if (r.selectedRow)
+            std::static_pointer_cast<Fake>(listView(*app)->kids[r.selectedRow])
+                ->flags[attribute::selected] = true;
+        EXPECT_EQ(showsSelected(*app, r.entries, made, 8), r.shown) << r.what;
+    }
 }
 
 // Finder's window with its sidebar's items at the top level, one of them not named yet.

@@ -1,4 +1,5 @@
 // The run: bounded waits, a failed step named on one line, the options.
+#include "Ancestry.h"
 #include "Steps.h"
 #include "fakes.h"
 
@@ -114,6 +115,35 @@ TEST(FinderDriver, AnAppleEventThatTimedOutIsSentOnceMoreAndItsFailureNamesTheCa
         EXPECT_EQ(outcome, c.outcome);
         EXPECT_EQ(sent, c.sent) << c.outcome;
     }
+}
+
+// The program that asks for a grant, and each process above it, up to launchd.
+TEST(FinderDriver, TheAncestryGoesUpToLaunchdAndEndsAtWhatCannotBeRead) {
+    const std::map<long, ProcessEntry> table{
+        {812, {812, 811, "/Users/runner/work/x/build-release/lemvora-finder-driver"}},
+        {811, {811, 700, "/bin/bash"}},
+        {700, {700, 1, "/opt/hca/hosted-compute-agent"}},
+        {1, {1, 0, "/sbin/launchd"}},
+        {650, {650, 651, "/bin/bash"}},
+        {651, {651, 650, "/bin/zsh"}},
+        {640, {640, 639, ""}}};
+    int asked = 0; // a walk round a loop would not end: it ends here, and shows
+    auto lookup = [&](long pid) -> std::optional<ProcessEntry> {
+        const auto at = ++asked > 20 ? table.end() : table.find(pid);
+        return at == table.end() ? std::nullopt : std::optional(at->second);
+    };
+    auto lines = [&](long pid) {
+        std::vector<std::string> out;
+        asked = 0;
+        for (const auto& entry : ancestry(pid, lookup))
+            out.push_back(ancestryLine(entry));
+        return joined(out);
+    };
+    EXPECT_EQ(lines(812), "ancestry: 812 /Users/runner/work/x/build-release/lemvora-finder-driver "
+                          "| ancestry: 811 /bin/bash | ancestry: 700 /opt/hca/hosted-compute-agent "
+                          "| ancestry: 1 /sbin/launchd");
+    EXPECT_EQ(lines(650), "ancestry: 650 /bin/bash | ancestry: 651 /bin/zsh | ancestry: 650 ?");
+    EXPECT_EQ(lines(640), "ancestry: 640 ? | ancestry: 639 ?");
 }
 
 } // namespace
