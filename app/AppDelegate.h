@@ -4,12 +4,19 @@
 
 #include "Templates.h"
 #include "platform/AppKitViews.h"
+#include "platform/FileSystem.h"
 
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace lemvora {
+
+// Whether a copy of the application at `bundle`, on a volume with these properties, runs from a
+// place that goes away, and its extension with it: a translocated copy, or any volume that is
+// read-only, ejectable or removable (AppDelegate.cpp tells why).
+bool runsFromAPlaceThatGoesAway(const platform::fs::path& bundle,
+                                const platform::fs::VolumeProperties& volume);
 
 class AppDelegate : public platform::Object,
                     public platform::ApplicationDelegate,

@@ -1,7 +1,7 @@
 // The layer's services on the real frameworks: NSAlert, NSWorkspace, NSLog and os_log, the main
 // dispatch queue and run loop, the document queue, FIFinderSyncController, the volumes and their
-// notifications, and the file manager's home folder. (The principal class that Finder instantiates
-// is in ExtensionMain.mm.)
+// notifications. (The file manager's are in FileSystem.mm; the principal class that Finder
+// instantiates is in ExtensionMain.mm.)
 #include "platform/AppKit.h"
 #include "Activation.h"
 #include "Strings.h"
@@ -278,21 +278,3 @@ void FinderSyncController::showExtensionManagementInterface() {
 }
 
 } // namespace platform
-
-#include "platform/FileSystem.h"
-
-namespace platform::fs {
-
-path homeDirectoryForCurrentUser() {
-    return path(NSFileManager.defaultManager.homeDirectoryForCurrentUser.fileSystemRepresentation);
-}
-
-bool isOnReadOnlyVolume(const path& p) {
-    NSNumber* readOnly = nil;
-    return [[NSURL fileURLWithPath:ns(p.string())] getResourceValue:&readOnly
-                                                             forKey:NSURLVolumeIsReadOnlyKey
-                                                              error:nil] &&
-           readOnly.boolValue;
-}
-
-} // namespace platform::fs

@@ -30,12 +30,17 @@
 #include <objc/runtime.h>
 #endif
 #include <signal.h>
+#include <sys/stat.h>
+#if defined(__linux__)
+#include <sys/sysmacros.h>
+#endif
 #include <unistd.h>
 
 namespace {
 
 using namespace testing_support;
 using namespace platform;
+namespace fs = std::filesystem; // not the platform layer's, which says so in full
 using V = std::vector<std::string>;
 
 struct RecordingWorkspace : Workspace {
@@ -365,19 +370,95 @@ TEST_F(HostApp, ACopyInAWritableFolderShowsTheExtensionAndATranslocatedOneWarns)
     EXPECT_EQ(statusLineOf(translocated), away);
 }
 
-// As a disk image is: the same copy, read-only at another place, warns.
-TEST_F(HostApp, ACopyOnAReadOnlyVolumeWarns) {
+// As a disk image is: the same copy warns on a read-only mount, and on a writable file system on a
+// loop device (Linux's disk image, read/write as a UDRW one is; any such file system will do).
+TEST_F(HostApp, ACopyOnAReadOnlyVolumeOrAWritableDiskImageWarns) {
     if (geteuid() != 0)
-        GTEST_SKIP() << "a read-only mount needs root";
+        GTEST_SKIP() << "mounts need root";
     const fs::path folder = scratch() / "image", volume = scratch() / "Volumes/Lemvora";
     copyBundle(folder / "AppHost.app");
-    MountedVolume mounted(MountedVolume::Kind::readOnlyFolder, folder, volume);
-    ASSERT_TRUE(mounted.mounted()) << mounted.why();
-    registry::enable(volume / "AppHost.app/Contents/PlugIns/LemvoraMenu.appex");
-    EXPECT_EQ(statusLineOf(folder / "AppHost.app").at(0), "✓ Uzantı etkin");
+    {
+        MountedVolume mounted(MountedVolume::Kind::readOnlyFolder, folder, volume);
+        ASSERT_TRUE(mounted.mounted()) << mounted.why();
+        registry::enable(volume / "AppHost.app/Contents/PlugIns/LemvoraMenu.appex");
+        EXPECT_EQ(statusLineOf(folder / "AppHost.app").at(0), "✓ Uzantı etkin");
+        EXPECT_EQ(statusLineOf(volume / "AppHost.app"), away);
+    }
+    MountedVolume image(MountedVolume::Kind::ext4UnknownTypes, scratch() / "disk.img", volume);
+    ASSERT_TRUE(image.mounted()) << image.why();
+    copyBundle(volume / "AppHost.app");
     EXPECT_EQ(statusLineOf(volume / "AppHost.app"), away);
 }
+
+// What Linux tells of a volume on a block device, from a sysfs tree of the kernel's shape laid in
+// the scratch folder, where the scratch folder's own device number leads.
+TEST_F(HostApp, SysfsTellsARemovableOrLoopDeviceUnderAPartitionOrADisk) {
+    struct stat st {};
+    ASSERT_EQ(stat(scratch().c_str(), &st), 0);
+    const fs::path sys = scratch() / "sys";
+    const fs::path number =
+        sys / "dev/block" /
+        (std::to_string(major(st.st_dev)) + ":" + std::to_string(minor(st.st_dev)));
+    const std::string usb = "pci0000:00/0000:00:14.0/usb2/2-1",
+                      sdb = usb + "/2-1:1.0/host6/block/sdb";
+    using P = platform::fs::VolumeProperties;
+    const struct {
+        std::string device; // where the number leads, under devices/
+        std::vector<std::pair<std::string, std::string>> attributes; // under devices/
+        P expected;
+    } cases[] = {
+        {sdb + "/sdb1", {{sdb + "/removable", "1"}}, {.removable = true}}, // a card's partition
+        {sdb, {{sdb + "/removable", "1"}}, {.removable = true}},           // a whole stick
+        {sdb + "/sdb1", {{sdb + "/removable", "0"}, {usb + "/removable", "fixed"}}, {}},
+        {sdb + "/sdb1",
+         {{sdb + "/removable", "0"}, {usb + "/removable", "removable"}},
+         {.removable = true}}, // a USB disk, whose media is fixed
+        {"virtual/block/loop3",
+         {{"virtual/block/loop3/removable", "0"},
+          {"virtual/block/loop3/loop/backing_file", "/a.img"}},
+         {.ejectable = true}},
+        {"pci0000:00/0000:00:02.0/virtio1/block/vda", {}, {}},
+    };
+    platform::fs::testing::setDeviceFolder(sys.string());
+    struct Restore {
+        ~Restore() { platform::fs::testing::setDeviceFolder("/sys"); }
+    } restore;
+    for (const auto& c : cases) {
+        fs::remove_all(sys);
+        fs::create_directories(sys / "devices" / c.device);
+        for (const auto& [file, value] : c.attributes)
+            writeFile(sys / "devices" / file, value + "\n");
+        fs::create_directories(number.parent_path());
+        fs::create_directory_symlink(sys / "devices" / c.device, number);
+        EXPECT_EQ(platform::fs::volumeProperties(scratch()), c.expected) << c.device;
+    }
+    fs::remove(number); // a number sysfs does not know: nothing to tell
+    EXPECT_EQ(platform::fs::volumeProperties(scratch()), P{});
+}
 #endif
+
+// The rule as a function of what the system tells: a translocated copy, and a copy on a volume
+// that is read-only (whether it stays or not), ejectable or removable, runs from a place that
+// goes away.
+TEST(PlaceThatGoesAway, TranslocatedOrOnAVolumeThatIsReadOnlyEjectableOrRemovable) {
+    const fs::path installed = "/Applications/Lemvora.app",
+                   translocated = "/private/var/folders/x/T/AppTranslocation/"
+                                  "613DF902-6BE1-4C37-A4C2-349AA050923C/d/Lemvora.app";
+    const struct {
+        fs::path bundle;
+        platform::fs::VolumeProperties volume;
+        bool away;
+    } cases[] = {
+        {installed, {}, false},
+        {"/Users/ada/AppTranslocationNotes/Lemvora.app", {}, false},
+        {translocated, {}, true},
+        {installed, {.readOnly = true}, true},  // a downloaded disk image, a locked card
+        {installed, {.ejectable = true}, true}, // a read/write disk image
+        {installed, {.removable = true}, true}, // a stick, a card
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(lemvora::runsFromAPlaceThatGoesAway(c.bundle, c.volume), c.away) << c.bundle;
+}
 
 TEST_F(HostApp, CountLineForEmptyOneNineteenTwentyAndMore) {
     makeTemplates({});
