@@ -17,6 +17,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPointer>
+#include <QScrollBar>
 #include <QTableWidget>
 #include <QTimer>
 #endif
@@ -327,6 +328,22 @@ TEST_F(HostApp, GeometryFollowsTheConstraints) {
     QWidget* window = delegate->window()->widget();
     EXPECT_EQ(window->size(), QSize(540, 485));
     EXPECT_EQ(window->minimumSize(), window->maximumSize()); // the user cannot resize it
+    // The last column on the screen reaches the table's right edge, as AppKit's last-column
+    // autoresizing has it: with the starter set, beside a scroller, in the user's order.
+    auto* table = static_cast<QTableWidget*>(delegate->table()->widget());
+    auto lastColumnEnds = [table] {
+        const QHeaderView* header = table->horizontalHeader();
+        const int last = header->logicalIndex(header->count() - 1);
+        return header->sectionViewportPosition(last) + header->sectionSize(last);
+    };
+    EXPECT_EQ(lastColumnEnds(), table->viewport()->width());
+    for (int i = 1; i <= 12; ++i)
+        writeFile(templates() / (std::to_string(i * 10) + " Not " + std::to_string(i) + ".txt"));
+    delegate->refresh();
+    delegate->table()->moveColumn(0, 1);
+    Application::sharedApplication().runLoopOnce();
+    ASSERT_TRUE(table->verticalScrollBar()->isVisible());
+    EXPECT_EQ(lastColumnEnds(), table->viewport()->width());
 #endif
 }
 
@@ -519,7 +536,8 @@ TEST_F(HostApp, RowsFollowTheFolderWithFreshCells) {
     EXPECT_TRUE(cellLabel(1, 1).isTruncated());
     EXPECT_EQ(cellLabel(1, 1).lineBreakMode(), LineBreakMode::byTruncatingMiddle);
     EXPECT_FALSE(cellLabel(1, 0).isTruncated());
-    EXPECT_LE(cellLabel(1, 1).frame().width, 260 - 8);
+    EXPECT_LE(cellLabel(1, 1).frame().width,
+              delegate->table()->viewAtColumn(1, 1)->frame().width - 8);
     EXPECT_EQ(cellLabel(1, 1).frame().x, 4);
 }
 
