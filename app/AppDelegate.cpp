@@ -217,8 +217,13 @@ std::shared_ptr<View> AppDelegate::tableView(TableView&, const TableColumn* colu
 }
 
 void AppDelegate::refresh() {
-    const fs::path bundle = Bundle::main().bundleURL();
-    if (runsFromAPlaceThatGoesAway(bundle, fs::volumeProperties(bundle))) {
+    // Where this copy lies does not change while it runs: the system is asked once (on Linux
+    // that is several reads of sysfs, as long as loading the folder takes).
+    if (!placeGoesAway_) {
+        const fs::path bundle = Bundle::main().bundleURL();
+        placeGoesAway_ = runsFromAPlaceThatGoesAway(bundle, fs::volumeProperties(bundle));
+    }
+    if (*placeGoesAway_) {
         // Whatever the extension's state, it holds only until this copy goes: the user is told
         // where Lemvora belongs. It never moves itself.
         statusLabel_->setStringValue("✗ Lemvora geçici bir yerden açıldı — Uygulamalar'a taşı, "

@@ -7,6 +7,7 @@
 #include "platform/FileSystem.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -58,6 +59,7 @@ private:
     std::shared_ptr<platform::TextField> countLabel_;
     std::shared_ptr<platform::TableView> table_;
     std::vector<Templates::Template> templates_;
+    std::optional<bool> placeGoesAway_; // once known
 };
 
 } // namespace lemvora
