@@ -153,8 +153,8 @@ void setDeviceFolder(std::string folder) {
 //   testing/sysfs-devices-removable), as USB disks that report fixed media are.
 // - a loop device bound to a file has "loop/backing_file" (testing/sysfs-block-loop): a disk
 //   image, which is detached as software decides (losetup -d; LOOP_CLR_FD in loop(4)).
-// A volume on no block device (FUSE, a network share, tmpfs, a btrfs subvolume's own number)
-// tells nothing here.
+// A volume whose device number names no block device (FUSE, a network share, tmpfs, btrfs: numbers
+// of the kernel's own) tells nothing here.
 VolumeProperties volumeProperties(const path& p) {
     VolumeProperties volume;
     struct statvfs vfs {};
@@ -163,7 +163,6 @@ VolumeProperties volumeProperties(const path& p) {
     if (::stat(p.c_str(), &st) != 0)
         return volume;
     std::error_code ec;
-    const path devices = std::filesystem::weakly_canonical(path(deviceFolder) / "devices", ec);
     path disk = std::filesystem::canonical(
         path(deviceFolder) / "dev/block" /
             (std::to_string(major(st.st_dev)) + ":" + std::to_string(minor(st.st_dev))),
@@ -174,8 +173,10 @@ VolumeProperties volumeProperties(const path& p) {
         disk = disk.parent_path();
     volume.removable = attribute(disk / "removable") == "1";
     volume.ejectable = entryExists(disk / "loop/backing_file");
+    const path devices = std::filesystem::canonical(path(deviceFolder) / "devices", ec);
     for (path above = disk.parent_path();
-         !volume.removable && above.string().starts_with(devices.string()) && above != devices;
+         !ec && !volume.removable && above.string().starts_with(devices.string()) &&
+         above != devices;
          above = above.parent_path())
         volume.removable = attribute(above / "removable") == "removable";
     return volume;
