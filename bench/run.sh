@@ -4,10 +4,11 @@
 # Usage: bench/run.sh [NAME...]   (NAME: catalogue, creation, app; default: all of them)
 #
 # So that one run gives the figures a second would: the build's writes reach the disk before
-# anything is measured (sync), each benchmark runs untimed for a while first (warm caches, the
-# files its setup made), and each figure is the median of five repetitions, run in random order
-# among the benchmarks of the same program so that a benchmark and its baseline meet the same
-# moments of a busy machine (Google Benchmark's --benchmark_enable_random_interleaving).
+# anything is measured (sync; the benchmarks sync their own setup's files too), each benchmark runs
+# untimed for a while first (warm caches), and each figure is the median of five repetitions, run
+# in random order among the benchmarks of the same program so that a benchmark and its baseline
+# meet the same moments of a busy machine (Google Benchmark's
+# --benchmark_enable_random_interleaving).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 # Quiet when the build succeeds; when it fails, its own messages are what the reader needs.
