@@ -10,25 +10,25 @@ namespace lemvora {
 
 using namespace platform;
 
-namespace {
-
-// Whether the application runs from a place that goes away, and its extension with it: the
-// system registers the extension where the application lies, so the menu vanishes when a disk
-// image it was opened from is ejected, or when a translocated copy quits. No public call tells
-// translocation (the SDK's Security framework exports SecTranslocate functions, but no header
-// declares them), and when it happens is not documented (Apple DTS, "App Translocation Notes",
-// developer forums thread 724969). What this relies on is where such a copy runs: a randomised
-// folder .../AppTranslocation/<UUID>/d/, a read-only volume mounted there while it runs
-// (eclecticlight.co, "How can you tell when an app is running in translocation?", 2024-05-17;
-// "What causes App Translocation?", 2023-05-09, quoting Apple's Platform Security Guide).
-bool runsFromAPlaceThatGoesAway(const fs::path& bundle) {
+// The system registers the extension where the application lies, so the menu vanishes when the
+// volume it was opened from goes: a disk image ejected, read-only (a downloaded .dmg) or
+// read/write alike (UDRW, UDSP, UDSB in hdiutil(1)'s list of formats), a stick or a card taken
+// out; or when a translocated copy quits. A read-only volume that stays (a locked card left in, a
+// read-only share) cannot be told from one that goes, and warns all the same.
+//
+// No public call tells translocation (the SDK's Security framework exports SecTranslocate
+// functions, but no header declares them), and when it happens is not documented (Apple DTS, "App
+// Translocation Notes", developer forums thread 724969). What this relies on is where such a copy
+// runs: a randomised folder .../AppTranslocation/<UUID>/d/, a read-only volume mounted there while
+// it runs (eclecticlight.co, "How can you tell when an app is running in translocation?",
+// 2024-05-17; "What causes App Translocation?", 2023-05-09, quoting Apple's Platform Security
+// Guide).
+bool runsFromAPlaceThatGoesAway(const fs::path& bundle, const fs::VolumeProperties& volume) {
     for (const auto& component : bundle)
         if (component == "AppTranslocation")
             return true;
-    return fs::isOnReadOnlyVolume(bundle);
+    return volume.readOnly || volume.ejectable || volume.removable;
 }
-
-} // namespace
 
 const SelectorTable<AppDelegate>& AppDelegate::selectorTable() {
     static const SelectorTable<AppDelegate> table{
@@ -217,7 +217,13 @@ std::shared_ptr<View> AppDelegate::tableView(TableView&, const TableColumn* colu
 }
 
 void AppDelegate::refresh() {
-    if (runsFromAPlaceThatGoesAway(Bundle::main().bundleURL())) {
+    // Where this copy lies does not change while it runs: the system is asked once (on Linux
+    // that is several reads of sysfs, as long as loading the folder takes).
+    if (!placeGoesAway_) {
+        const fs::path bundle = Bundle::main().bundleURL();
+        placeGoesAway_ = runsFromAPlaceThatGoesAway(bundle, fs::volumeProperties(bundle));
+    }
+    if (*placeGoesAway_) {
         // Whatever the extension's state, it holds only until this copy goes: the user is told
         // where Lemvora belongs. It never moves itself.
         statusLabel_->setStringValue("✗ Lemvora geçici bir yerden açıldı — Uygulamalar'a taşı, "

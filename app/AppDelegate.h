@@ -4,12 +4,20 @@
 
 #include "Templates.h"
 #include "platform/AppKitViews.h"
+#include "platform/FileSystem.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace lemvora {
+
+// Whether a copy of the application at `bundle`, on a volume with these properties, runs from a
+// place that goes away, and its extension with it: a translocated copy, or any volume that is
+// read-only, ejectable or removable (AppDelegate.cpp tells why).
+bool runsFromAPlaceThatGoesAway(const platform::fs::path& bundle,
+                                const platform::fs::VolumeProperties& volume);
 
 class AppDelegate : public platform::Object,
                     public platform::ApplicationDelegate,
@@ -51,6 +59,7 @@ private:
     std::shared_ptr<platform::TextField> countLabel_;
     std::shared_ptr<platform::TableView> table_;
     std::vector<Templates::Template> templates_;
+    std::optional<bool> placeGoesAway_; // once known
 };
 
 } // namespace lemvora

@@ -86,6 +86,7 @@ void createTaken(benchmark::State& state) {
     writeTemplate("10 Yeni Metin Belgesi.txt", 4096);
     const auto t = onlyTemplate();
     const fs::path folder = folderWithTakenNames(1000);
+    sync(); // each repetition times the names, not the writing back of the folder it just made
     for (auto _ : state) {
         const auto made = Templates::create(t, folder);
         state.PauseTiming();
@@ -102,6 +103,7 @@ void baselineLstatAndCopy(benchmark::State& state) {
     for (int i = 2; i <= 1000; ++i)
         names.push_back(folder / ("Yeni Metin Belgesi " + std::to_string(i) + ".txt"));
     const fs::path target = folder / "Yeni Metin Belgesi 1001.txt";
+    sync();
     for (auto _ : state) {
         struct stat st;
         for (const auto& name : names)
@@ -135,6 +137,7 @@ template <class Copy> void copyBig(benchmark::State& state, Copy copy) {
     const char* target = std::getenv("LEMVORA_BENCH_TARGET");
     const fs::path folder = (target != nullptr ? fs::path(target) : work()) / "big";
     fs::create_directories(folder);
+    sync();
     long peak = 0;
     for (auto _ : state) {
         peak = std::max(peak, inChildPeakKiB([&] { copy(t, folder); }));

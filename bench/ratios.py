@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Prints each benchmark's time as a ratio of its baseline's, measured in the same run, from
-Google Benchmark's JSON output files. Usage: bench/ratios.py FILE.json..."""
+Google Benchmark's JSON output files: the median of the repetitions where there are several
+(bench/run.sh), else the one run. Usage: bench/ratios.py FILE.json..."""
 import json
 import sys
 
@@ -17,8 +18,13 @@ times = {}
 for path in sys.argv[1:]:
     with open(path) as f:
         for run in json.load(f).get("benchmarks", []):
-            if "error_occurred" not in run:
-                times[run["name"]] = run["real_time"]
+            if "error_occurred" in run:
+                continue
+            if run.get("run_type") == "aggregate":
+                if run.get("aggregate_name") == "median":
+                    times[run["run_name"]] = run["real_time"]
+            else:
+                times.setdefault(run["name"], run["real_time"])
 for name, value in times.items():
     base, _, size = name.partition("/")
     baseline = BASELINES.get(base)

@@ -1,6 +1,6 @@
 // The layer's services on the real frameworks: NSAlert, NSWorkspace, NSProcessInfo's activities,
-// NSLog and os_log, FIFinderSyncController, the volumes and their notifications, and the file
-// manager's home folder. (The queues are in Dispatch.mm; the principal class that Finder
+// NSLog and os_log, FIFinderSyncController, the volumes and their notifications. (The queues are
+// in Dispatch.mm, the file manager's services in FileSystem.mm; the principal class that Finder
 // instantiates is in ExtensionMain.mm.)
 #include "platform/AppKit.h"
 #include "Activation.h"
@@ -245,21 +245,3 @@ void FinderSyncController::showExtensionManagementInterface() {
 }
 
 } // namespace platform
-
-#include "platform/FileSystem.h"
-
-namespace platform::fs {
-
-path homeDirectoryForCurrentUser() {
-    return path(NSFileManager.defaultManager.homeDirectoryForCurrentUser.fileSystemRepresentation);
-}
-
-bool isOnReadOnlyVolume(const path& p) {
-    NSNumber* readOnly = nil;
-    return [[NSURL fileURLWithPath:ns(p.string())] getResourceValue:&readOnly
-                                                             forKey:NSURLVolumeIsReadOnlyKey
-                                                              error:nil] &&
-           readOnly.boolValue;
-}
-
-} // namespace platform::fs

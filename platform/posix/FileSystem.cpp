@@ -14,6 +14,8 @@
 
 #if defined(__APPLE__)
 #include <sys/xattr.h>
+#else
+#include <sys/sysmacros.h>
 #endif
 
 namespace platform::fs {
@@ -118,9 +120,66 @@ path homeDirectoryForCurrentUser() {
     return home != nullptr && *home != '\0' ? path(home) : path("/");
 }
 
-bool isOnReadOnlyVolume(const path& p) {
-    struct statvfs volume {};
-    return ::statvfs(p.c_str(), &volume) == 0 && (volume.f_flag & ST_RDONLY) != 0;
+namespace {
+
+std::string deviceFolder = "/sys";
+
+// The first line of a short sysfs attribute; empty when there is none.
+std::string attribute(const path& file) {
+    Descriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+    char text[32];
+    const ssize_t n = fd ? ::read(fd.get(), text, sizeof text) : -1;
+    const std::string_view value(text, n > 0 ? static_cast<std::size_t>(n) : 0);
+    return std::string(value.substr(0, value.find('\n')));
+}
+
+} // namespace
+
+namespace testing {
+void setDeviceFolder(std::string folder) {
+    deviceFolder = std::move(folder);
+}
+} // namespace testing
+
+// The kernel's documentation of sysfs (Documentation/ABI) tells where each answer lies:
+// - /sys/dev/block/MAJ:MIN links to the folder of the block device with that number, as stat(2)
+//   gives it (testing/sysfs-dev); a partition's folder lies in its disk's
+//   (/sys/block/<disk>/<partition>/, stable/sysfs-block) and has no "removable" of its own.
+// - the disk's "removable" is 1 when the device "gives access to removable media" (a card reader,
+//   most USB sticks): the GENHD_FL_REMOVABLE flag, as the kernel's "genhd capability flags"
+//   comment describes it.
+// - a device's own "removable", in a folder above the disk's, is "removable" when the user can
+//   remove the device from the platform (USB, and PCI behind an external port:
+//   testing/sysfs-devices-removable), as USB disks that report fixed media are.
+// - a loop device bound to a file has "loop/backing_file" (testing/sysfs-block-loop): a disk
+//   image, which is detached as software decides (losetup -d; LOOP_CLR_FD in loop(4)).
+// A volume whose device number names no block device (FUSE, a network share, tmpfs, btrfs: numbers
+// of the kernel's own) tells nothing here.
+VolumeProperties volumeProperties(const path& p) {
+    VolumeProperties volume;
+    struct statvfs vfs {};
+    volume.readOnly = ::statvfs(p.c_str(), &vfs) == 0 && (vfs.f_flag & ST_RDONLY) != 0;
+    struct stat st {};
+    if (::stat(p.c_str(), &st) != 0)
+        return volume;
+    std::error_code ec;
+    path disk = std::filesystem::canonical(
+        path(deviceFolder) / "dev/block" /
+            (std::to_string(major(st.st_dev)) + ":" + std::to_string(minor(st.st_dev))),
+        ec);
+    if (ec)
+        return volume;
+    if (!entryExists(disk / "removable"))
+        disk = disk.parent_path();
+    volume.removable = attribute(disk / "removable") == "1";
+    volume.ejectable = entryExists(disk / "loop/backing_file");
+    const path devices = std::filesystem::canonical(path(deviceFolder) / "devices", ec);
+    for (path above = disk.parent_path();
+         !ec && !volume.removable && above.string().starts_with(devices.string()) &&
+         above != devices;
+         above = above.parent_path())
+        volume.removable = attribute(above / "removable") == "removable";
+    return volume;
 }
 
 } // namespace platform::fs

@@ -92,6 +92,8 @@ void clearFailures();
 int failuresHit(Call call);
 // The folder that names a process's open descriptors ("/proc/self/fd" on Linux).
 void setDescriptorFolder(std::string folder);
+// The folder where the kernel shows its devices, for volumeProperties ("/sys"; Linux only).
+void setDeviceFolder(std::string folder);
 } // namespace testing
 
 } // namespace platform::fs
@@ -102,10 +104,17 @@ namespace platform::fs {
 // process, on Linux $HOME, else "/".
 path homeDirectoryForCurrentUser();
 
-// Whether the volume that holds p is mounted read-only (a CD, a read-only disk image or mount): on
-// macOS the URL's NSURLVolumeIsReadOnlyKey (Foundation's NSURL.h), on Linux statvfs's
-// ST_RDONLY, which since Linux 2.6.36 is the mount's own flag (statvfs(3)). False when the system
-// cannot tell.
-bool isOnReadOnlyVolume(const path& p);
+// What the system tells of the volume that holds p; false for whatever it cannot tell.
+// - macOS: the URL's NSURLVolumeIsReadOnlyKey, NSURLVolumeIsEjectableKey and
+//   NSURLVolumeIsRemovableKey (Foundation's NSURL.h; platform/macos/FileSystem.mm).
+// - Linux: statvfs's ST_RDONLY, which since Linux 2.6.36 is the mount's own flag (statvfs(3));
+//   the rest from sysfs, for a volume on a block device (platform/posix/FileSystem.cpp).
+struct VolumeProperties {
+    bool readOnly = false;  // mounted read-only: a CD, a read-only disk image or mount
+    bool ejectable = false; // its media leaves under software control: a disk image, detached
+    bool removable = false; // its media, or its whole device, can be taken out: a card, a stick
+    bool operator==(const VolumeProperties&) const = default;
+};
+VolumeProperties volumeProperties(const path& p);
 
 } // namespace platform::fs

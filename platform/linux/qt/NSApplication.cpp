@@ -1,5 +1,6 @@
 // NSApplication on Qt, and the system's extension settings for Linux: a small window over the
 // finder host's registry of enabled extensions.
+#include "Views.h"
 #include "platform/AppKitViews.h"
 #include "platform/Bundle.h"
 #include "platform/ExtensionRegistry.h"
@@ -71,7 +72,7 @@ void Application::runLoopOnce() {
 void Application::activateIgnoringOtherApps(bool) {
     for (QWidget* window : QApplication::topLevelWidgets()) {
         if (window->isVisible()) {
-            window->raise();
+            qt::raise(window);
             window->activateWindow();
         }
     }

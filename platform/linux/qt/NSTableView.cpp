@@ -28,7 +28,10 @@ TableView::TableView() : View(new QTableWidget) {
     table->setShowGrid(false);
     table->verticalHeader()->hide();
     table->horizontalHeader()->hide();
-    table->horizontalHeader()->setStretchLastSection(false);
+    // The last column on the screen takes whatever width the others leave, as AppKit's default
+    // column autoresizing style does (NSTableView.h: columnAutoresizingStyle's default is
+    // NSTableViewLastColumnOnlyAutoresizingStyle).
+    table->horizontalHeader()->setStretchLastSection(true);
     table->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     // As in AppKit, the user may drag the columns into another order; a cell stays with its
     // column (Qt moves only the column's place on the screen).

@@ -88,7 +88,7 @@ void Window::setContentView(std::shared_ptr<View> view) {
 
 void Window::makeKeyAndOrderFront(Object*) {
     d_->widget->show();
-    d_->widget->raise();
+    qt::raise(d_->widget);
     d_->widget->activateWindow();
 }
 

@@ -4,6 +4,7 @@
 
 #include "platform/AppKitViews/NSTextField.h"
 
+#include <QGuiApplication>
 #include <QPointer>
 #include <QString>
 #include <QWidget>
@@ -32,6 +33,14 @@ inline std::string ss(const QString& s) {
 }
 inline int px(double points) {
     return static_cast<int>(std::lround(points));
+}
+
+// Brings a window to the front of the others. Qt's offscreen platform stacks no windows: it keeps
+// QPlatformWindow's raise(), which only warns "This plugin does not support raise()" (qtbase,
+// qplatformwindow.cpp), so there it is not asked.
+inline void raise(QWidget* window) {
+    if (QGuiApplication::platformName() != QLatin1String("offscreen"))
+        window->raise();
 }
 
 } // namespace qt
