@@ -2,7 +2,7 @@
 # Builds the fuzzers with clang's libFuzzer (and AddressSanitizer and UBSan) and runs each for a
 # bounded time on its corpus. The corpus lives in fuzz/corpus.tar.gz (one folder per fuzzer);
 # what a run finds that adds coverage is merged back into it, minimised.
-# Usage: fuzz/run.sh [SECONDS_EACH]   (default 120). Not part of CI.
+# Usage: fuzz/run.sh [SECONDS_EACH [NAME...]]   (default 120, names and requests). Not part of CI.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-120}
@@ -24,17 +24,36 @@ clang++ "${flags[@]}" fuzz/request_fuzzer.cpp platform/linux/ExtensionProtocol.c
 rm -rf "$out/corpus" && mkdir -p "$out/corpus"
 tar -C "$out/corpus" -xzf fuzz/corpus.tar.gz
 
-run() { # run NAME FUZZER: fuzz into a scratch corpus, then keep a minimal set that covers all
-    local work="$out/work-$1" minimal="$out/minimal-$1"
+# run NAME FUZZER: fuzz into a scratch corpus, from the stored one and the hand-written seeds of
+# fuzz/seeds/NAME (lines of each kind the protocol has), then keep a minimal set that covers all
+run() {
+    local work="$out/work-$1" minimal="$out/minimal-$1" seeds=()
     rm -rf "$work" "$minimal" && mkdir -p "$work" "$minimal"
+    [ -d "fuzz/seeds/$1" ] && seeds=("fuzz/seeds/$1")
     echo "== $1: ${seconds}s"
     "$2" -max_total_time="$seconds" -max_len=4096 -print_final_stats=1 "$work" "$out/corpus/$1" \
-        2>&1 | grep -E "^(Done|stat::(number_of_executed_units|new_units_added))|ERROR|SUMMARY|crash-" || true
-    "$2" -merge=1 "$minimal" "$out/corpus/$1" "$work" 2>&1 | grep -E "MERGE-OUTER: [0-9]+ new files" || true
+        "${seeds[@]}" 2>&1 |
+        grep -E "^(Done|stat::(number_of_executed_units|new_units_added))|ERROR|SUMMARY|crash-" || true
+    # What this run found beyond the stored corpus (a merge into an empty folder, as below,
+    # counts every feature as new): near nothing once the corpus has settled.
+    local stored="$out/stored-$1"
+    rm -rf "$stored" && cp -r "$out/corpus/$1" "$stored"
+    "$2" -merge=1 "$stored" "${seeds[@]}" "$work" 2>&1 |
+        sed -n 's/^MERGE-OUTER: \([0-9]* new files with [0-9]* new features\).*/beyond the stored corpus: \1/p'
+    "$2" -merge=1 "$minimal" "$out/corpus/$1" "${seeds[@]}" "$work" 2>&1 |
+        sed -n 's/^MERGE-OUTER: \([0-9]*\) new files.*/kept, minimised: \1 files/p'
+    rm -rf "$stored"
     rm -rf "$out/corpus/$1" && mv "$minimal" "$out/corpus/$1"
 }
-run names "$out/names_fuzzer"
-run requests "$out/request_fuzzer"
+fuzzers=("${@:2}")
+[ ${#fuzzers[@]} -ne 0 ] || fuzzers=(names requests)
+for name in "${fuzzers[@]}"; do
+    case $name in
+        names) run names "$out/names_fuzzer" ;;
+        requests) run requests "$out/request_fuzzer" ;;
+        *) echo "fuzz/run.sh: no fuzzer named $name (names, requests)" >&2; exit 2 ;;
+    esac
+done
 
 tar -C "$out/corpus" --sort=name --mtime=@0 --owner=0 --group=0 --numeric-owner -cf - names requests |
     gzip -n -9 >fuzz/corpus.tar.gz
