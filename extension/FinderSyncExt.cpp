@@ -141,10 +141,13 @@ namespace {
 // thread's answer to the last (its reveal asked for, or its alert answered). So long, the process
 // holds an activity: the system ends an extension "shortly after" it performed its task (App
 // Extension Programming Guide, "An App Extension's Life Cycle"), and the copies it starts for Open
-// and Save dialogs "may be very short lived" (the same guide, Finder Sync); work that outlives the
-// event callback that started it is kept alive only by an activity (NSProcessInfo.h). Ended
+// and Save dialogs "may be very short lived" (the same guide, Finder Sync); work done outside the
+// event callback that started it wants an activity, which keeps sudden and automatic termination
+// off (NSProcessInfo.h; how far the extensions' host honours it, a Mac run is yet to show). Ended
 // always on the main thread, once what the job handed there is done: ended at the hand-off, it
-// would leave the system free to end the process before the main thread shows anything.
+// would leave the system free to end the process before the main thread shows anything. Begun
+// and ended under one lock: NSProcessInfo is to be used from one thread at a time (Threading
+// Programming Guide, "Thread Safety Summary"), and Finder may deliver an action on another.
 class DocumentsUnderWay {
 public:
     static void begin() {
@@ -154,14 +157,9 @@ public:
                 ProcessInfo::processInfo().beginActivity("Lemvora: yeni belge yapılıyor");
     }
     static void end() {
-        ProcessInfo::Activity ended;
-        {
-            const std::lock_guard lock(state().lock);
-            if (--state().count == 0)
-                ended = std::move(state().activity);
-        }
-        if (ended)
-            ProcessInfo::processInfo().endActivity(std::move(ended));
+        const std::lock_guard lock(state().lock);
+        if (--state().count == 0)
+            ProcessInfo::processInfo().endActivity(std::move(state().activity));
     }
 
 private:
