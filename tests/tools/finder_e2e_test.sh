@@ -121,7 +121,7 @@ unset -f ditto pluginkit defaults killall pgrep codesign shot
 
 # Every menu case keeps what Finder showed, under a plain file name of its own.
 expect "the driver's menu command is called in one place" 1 \
-    "$(grep -c "\"\$driver\" menu" "$1/scripts/finder-e2e.sh")"
+    "$(cat "$1/scripts/finder-e2e.sh" "$1/scripts/finder-e2e/"*.sh | grep -c "\"\$driver\" menu")"
 # The workflow clears the front and probes before the install, probes after it, collects and
 # uploads what the job kept, in two parts, on every run, a green one too.
 expect "the front, the probes, the collect and the uploads on every run" "front: always() probe \
